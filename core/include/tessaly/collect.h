@@ -1,0 +1,57 @@
+#pragma once
+// Collection: turns the files and folders a user handed over into the text files to pack,
+// plus one line for each file that was considered and rejected.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace Collect {
+
+// One kept text file: where it was found and its whole contents (valid UTF-8, no NUL
+// in the first sniffLength bytes, at most sizeLimit bytes).
+struct CollectedFile {
+    std::filesystem::path url;
+    std::string data;
+};
+
+// The kept files in collection order, and the rejected ones as "name — reason" lines.
+struct Collected {
+    std::vector<CollectedFile> files;
+    std::vector<std::string> skipped;
+};
+
+// A file's identity on disk, so a caller can keep its own output out of the document.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+struct Options {
+    std::vector<FileId> excluded;  // dropped silently wherever they are met
+};
+
+inline constexpr std::int64_t sizeLimit = 1'000'000;  // larger files are "too large"
+inline constexpr std::size_t sniffLength = 8'000;     // leading bytes searched for NUL
+inline constexpr std::string_view tooLargeSuffix = " — too large";
+inline constexpr std::string_view notTextSuffix = " — not text";
+
+// Walks the inputs in order; never throws and never fails as a whole.
+Collected files(const std::vector<std::filesystem::path>& inputs, const Options& options = {});
+
+// Text: empty, or no NUL in the first sniffLength bytes and valid UTF-8 throughout.
+bool isText(std::string_view bytes);
+
+// Folder names that are never entered (exact, case-sensitive).
+const std::unordered_set<std::string>& skipDirs();
+
+// Lower-case extensions of files that are dropped without being read.
+const std::unordered_set<std::string>& binaryExts();
+
+}  // namespace Collect
