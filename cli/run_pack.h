@@ -1,0 +1,12 @@
+#pragma once
+
+#include "cli_options.h"
+
+namespace Cli {
+
+inline constexpr int exitWriteFailed = 1;
+
+// Packs the inputs, writes the document and the summary; returns the exit status.
+int runPack(const Options& options);
+
+}  // namespace Cli

@@ -1,0 +1,35 @@
+#include <string>
+
+#include "tessaly/pack.h"
+#include "tessaly/text.h"
+
+namespace Pack {
+namespace {
+
+// "." and ".." resolved, links left alone, no trailing "/" (except for "/" itself).
+std::string standardized(const std::filesystem::path& path) {
+    std::string s = path.lexically_normal().string();
+    while (s.size() > 1 && s.back() == '/')
+        s.pop_back();
+    return s;
+}
+
+}  // namespace
+
+std::string relPath(const std::filesystem::path& file, const std::filesystem::path& root) {
+    const std::string rootPath = standardized(root);
+    const std::string filePath = standardized(file);
+    // Below "/" every path is inside the root: keep it whole rather than fall back to the
+    // bare name, so same-named files from different places stay apart.
+    const std::string prefix = rootPath == "/" ? "/" : rootPath + "/";
+    if (filePath.size() > prefix.size() && filePath.compare(0, prefix.size(), prefix) == 0)
+        return Text::validUtf8(std::string_view(filePath).substr(prefix.size()));
+    return Text::validUtf8(Text::lastComponent(filePath));
+}
+
+int rank(std::string_view rel) {
+    if (Text::lowercase(Text::lastComponent(rel)).starts_with("readme")) return 0;
+    return rel.find('/') == std::string_view::npos ? 1 : 2;
+}
+
+}  // namespace Pack

@@ -1,0 +1,123 @@
+#include "tessaly/text.h"
+
+#include <simdjson.h>
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+#include <unicode/ustring.h>
+#include <unicode/utext.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "ascii.h"
+
+namespace Text {
+namespace {
+
+struct UTextCloser {
+    void operator()(UText* t) const noexcept { utext_close(t); }
+};
+using UTextPtr = std::unique_ptr<UText, UTextCloser>;
+
+// One character-break iterator per thread: creating one loads rules, which costs far more
+// than counting a short line.
+icu::BreakIterator* characterBreaks() {
+    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> it(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        return U_SUCCESS(status) ? std::move(it) : nullptr;
+    }();
+    return iterator.get();
+}
+
+// Clusters of a piece that holds no line feed, by ICU.
+std::int64_t countGraphemesByIcu(std::string_view utf8) {
+    icu::BreakIterator* breaks = characterBreaks();
+    UErrorCode status = U_ZERO_ERROR;
+    UTextPtr text(utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status));
+    if (!breaks || U_FAILURE(status)) return static_cast<std::int64_t>(utf8.size());
+    breaks->setText(text.get(), status);
+    if (U_FAILURE(status)) return static_cast<std::int64_t>(utf8.size());
+    std::int64_t count = 0;
+    for (int32_t p = breaks->first(); breaks->next() != icu::BreakIterator::DONE;) {
+        (void)p;
+        ++count;
+    }
+    breaks->setText(icu::UnicodeString());  // drop the reference to the caller's bytes
+    return count;
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view bytes) {
+    return simdjson::validate_utf8(bytes.data(), bytes.size());
+}
+
+std::string validUtf8(std::string_view bytes) {
+    if (isValidUtf8(bytes)) return std::string(bytes);
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    const auto size = static_cast<int32_t>(bytes.size());
+    u_strFromUTF8WithSub(nullptr, 0, &length, bytes.data(), size, 0xFFFD, nullptr, &status);
+    status = U_ZERO_ERROR;
+    std::vector<UChar> utf16(static_cast<std::size_t>(length) + 1);
+    u_strFromUTF8WithSub(utf16.data(), length + 1, &length, bytes.data(), size, 0xFFFD, nullptr,
+                         &status);
+    if (U_FAILURE(status)) return std::string(bytes.size(), '?');
+    std::string out;
+    icu::UnicodeString(false, utf16.data(), length).toUTF8String(out);
+    return out;
+}
+
+std::string lowercase(std::string_view utf8) {
+    if (Ascii::isAscii(utf8)) {
+        std::string out(utf8);
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return out;
+    }
+    std::string out;
+    icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())))
+        .toLower(icu::Locale::getRoot())
+        .toUTF8String(out);
+    return out;
+}
+
+std::string_view lastComponent(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    if (path == "/") return path;
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view pathExtension(std::string_view path) {
+    const std::string_view name = lastComponent(path);
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return {};
+    return name.substr(dot + 1);
+}
+
+// A cluster boundary always falls before and after a line feed, except between CR and LF, so
+// each line can be counted on its own, and a line of ASCII is one cluster per byte.
+std::int64_t countGraphemes(std::string_view utf8) {
+    std::int64_t count = 0;
+    std::size_t start = 0;
+    while (start <= utf8.size()) {
+        const std::size_t lf = utf8.find('\n', start);
+        const std::size_t end = lf == std::string_view::npos ? utf8.size() : lf;
+        const std::string_view line = utf8.substr(start, end - start);
+        count += Ascii::isAscii(line) ? static_cast<std::int64_t>(line.size())
+                                      : countGraphemesByIcu(line);
+        if (lf == std::string_view::npos) break;
+        if (line.empty() || line.back() != '\r') ++count;  // CR LF is one cluster
+        start = lf + 1;
+    }
+    return count;
+}
+
+}  // namespace Text
