@@ -18,15 +18,15 @@ Parsed parseArguments(int argc, const char* const* argv) {
         "only, duplicates removed, README first, each file in a fenced code block.",
         "tessaly-pack"};
     app.add_option("PATH", options.paths,
-                   "Files and folders to pack, in this order (default: the current folder)");
+                   "Files and folders to pack, in this order (default: the current folder)")
+        ->type_name("");
     app.add_option("-o,--output", options.output,
                    "Write the document to FILE (replaced atomically) instead of standard output")
         ->option_text("FILE");
     app.add_option("--title", options.title, "Title of the document instead of the inputs' name")
         ->option_text("TEXT");
-    auto* json = app.add_flag("--json", options.json,
-                              "Print the figures as one JSON object on standard error");
-    app.add_flag("-q,--quiet", options.quiet, "Print nothing on standard error")->excludes(json);
+    app.add_flag("--json", options.json, "Print the figures as one JSON object on standard error");
+    app.add_flag("-q,--quiet", options.quiet, "Print no summary on standard error");
     app.set_version_flag("--version", std::string("tessaly-pack ") + TESSALY_VERSION);
     try {
         app.parse(argc, argv);
