@@ -15,6 +15,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "read_file.h"
 #include "tessaly/atomic_file.h"
 #include "tessaly/collect.h"
 #include "tessaly/pack.h"
@@ -160,6 +161,22 @@ TEST_F(SpecialFilesTest, LinkLoopsAndDanglingLinksAreHarmless) {
     ASSERT_EQ(r.problem, "");
     EXPECT_EQ(names(r.collected), (Strings{"a.txt", "z.txt"}));
     EXPECT_EQ(r.collected.skipped, Strings{});
+}
+
+TEST(BoundedReadTest, FileThatGrewPastTheLimitSinceItsSizeWasTakenIsTooLarge) {
+    TempDir dir;
+    writeFile(dir / "grown.txt", std::string(Collect::sizeLimit + 1, 'g'));
+    writeFile(dir / "exact.txt", std::string(Collect::sizeLimit, 'e'));
+    const auto readWithStaleSize = [&](const char* name) {
+        const int fd = open((dir / name).c_str(), O_RDONLY);
+        auto r = ReadFile::bounded(fd, 10, Collect::sizeLimit);  // as if it had 10 bytes
+        close(fd);
+        return r;
+    };
+    EXPECT_EQ(readWithStaleSize("grown.txt").outcome, ReadFile::Outcome::tooLarge);
+    const auto exact = readWithStaleSize("exact.txt");
+    EXPECT_EQ(exact.outcome, ReadFile::Outcome::ok);
+    EXPECT_EQ(exact.data.size(), static_cast<std::size_t>(Collect::sizeLimit));
 }
 
 TEST(PermissionsTest, UnreadableFolderIsPassedOverAndUnreadableFileIsNotText) {
