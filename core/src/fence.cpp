@@ -1,12 +1,7 @@
-#include <unicode/brkiter.h>
-#include <unicode/locid.h>
-#include <unicode/utext.h>
-
 #include <algorithm>
-#include <cstring>
-#include <memory>
 
 #include "ascii.h"
+#include "grapheme_breaks.h"
 #include "tessaly/pack.h"
 
 namespace Pack {
@@ -22,31 +17,16 @@ std::size_t longestRunAscii(std::string_view line) {
     return longest;
 }
 
-struct UTextCloser {
-    void operator()(UText* t) const noexcept { utext_close(t); }
-};
-
 // Longest run of backtick characters, walking user-perceived characters: a backtick that a
 // combining mark attaches to is a different character and ends the run.
 std::size_t longestRunByCharacters(std::string_view line) {
-    UErrorCode status = U_ZERO_ERROR;
-    thread_local std::unique_ptr<icu::BreakIterator> breaks(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    std::unique_ptr<UText, UTextCloser> text(
-        utext_openUTF8(nullptr, line.data(), static_cast<int64_t>(line.size()), &status));
-    if (!breaks || U_FAILURE(status)) return longestRunAscii(line);
-    breaks->setText(text.get(), status);
-    if (U_FAILURE(status)) return longestRunAscii(line);
     std::size_t longest = 0, run = 0;
-    int32_t start = breaks->first();
-    for (int32_t end = breaks->next(); end != icu::BreakIterator::DONE;
-         start = end, end = breaks->next()) {
-        const bool backtick = end - start == 1 && line[static_cast<std::size_t>(start)] == '`';
-        run = backtick ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
-    breaks->setText(icu::UnicodeString());
-    return longest;
+    const bool walked =
+        GraphemeBreaks::forThisThread().forEach(line, [&](std::size_t start, std::size_t end) {
+            run = end - start == 1 && line[start] == '`' ? run + 1 : 0;
+            longest = std::max(longest, run);
+        });
+    return walked ? longest : longestRunAscii(line);
 }
 
 }  // namespace

@@ -58,10 +58,6 @@ bool endsWithNewline(std::string_view s) {
     return !s.empty() && s.back() == '\n';
 }
 
-std::string decimal(std::size_t n) {
-    return std::to_string(n);
-}
-
 // Writes the pieces into `out`; with a null `out` only measures them.
 std::size_t layout(const std::string& title, const std::vector<Entry>& entries, std::string* out) {
     std::size_t size = 0;
@@ -72,7 +68,7 @@ std::size_t layout(const std::string& title, const std::vector<Entry>& entries, 
     put("# Context: ");
     put(title);
     put("\n\n## Files (");
-    put(decimal(entries.size()));
+    put(std::to_string(entries.size()));
     put(")\n\n");
     for (const Entry& e : entries) {
         put("- `");

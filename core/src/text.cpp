@@ -1,11 +1,9 @@
 #include "tessaly/text.h"
 
 #include <simdjson.h>
-#include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
-#include <unicode/utext.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,42 +11,17 @@
 #include <vector>
 
 #include "ascii.h"
+#include "grapheme_breaks.h"
 
 namespace Text {
 namespace {
 
-struct UTextCloser {
-    void operator()(UText* t) const noexcept { utext_close(t); }
-};
-using UTextPtr = std::unique_ptr<UText, UTextCloser>;
-
-// One character-break iterator per thread: creating one loads rules, which costs far more
-// than counting a short line.
-icu::BreakIterator* characterBreaks() {
-    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> it(
-            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        return U_SUCCESS(status) ? std::move(it) : nullptr;
-    }();
-    return iterator.get();
-}
-
 // Clusters of a piece that holds no line feed, by ICU.
 std::int64_t countGraphemesByIcu(std::string_view utf8) {
-    icu::BreakIterator* breaks = characterBreaks();
-    UErrorCode status = U_ZERO_ERROR;
-    UTextPtr text(utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status));
-    if (!breaks || U_FAILURE(status)) return static_cast<std::int64_t>(utf8.size());
-    breaks->setText(text.get(), status);
-    if (U_FAILURE(status)) return static_cast<std::int64_t>(utf8.size());
     std::int64_t count = 0;
-    for (int32_t p = breaks->first(); breaks->next() != icu::BreakIterator::DONE;) {
-        (void)p;
-        ++count;
-    }
-    breaks->setText(icu::UnicodeString());  // drop the reference to the caller's bytes
-    return count;
+    const bool counted =
+        GraphemeBreaks::forThisThread().forEach(utf8, [&](std::size_t, std::size_t) { ++count; });
+    return counted ? count : static_cast<std::int64_t>(utf8.size());
 }
 
 }  // namespace
