@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "tessaly/pack_inputs.h"
 #include "test_support.h"
@@ -93,17 +92,4 @@ TEST(PackInputsTest, SkippedLinesAndDuplicatesReachTheResult) {
     EXPECT_EQ(packed.result.fileCount, 1);
     EXPECT_EQ(packed.result.duplicates, 1);
     EXPECT_EQ(packed.result.skipped, (Strings{"bad.txt — not text"}));
-}
-
-TEST(PackInputsTest, ExcludedFileStaysOutOfTheDocument) {
-    TempDir dir;
-    writeFile(dir / "p/a.txt", "a\n");
-    writeFile(dir / "p/context.md", "old document\n");
-    struct stat st {};
-    ASSERT_EQ(stat((dir / "p/context.md").c_str(), &st), 0);
-    Collect::Options options;
-    options.excluded.push_back({st.st_dev, st.st_ino});
-    auto packed = Pack::packInputs({dir / "p"}, std::nullopt, options);
-    EXPECT_EQ(packed.result.fileCount, 1);
-    EXPECT_EQ(packed.result.markdown.find("context.md"), std::string::npos);
 }
