@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tessaly/atomic_file.h"
+#include "tessaly/pack.h"
 #include "tessaly/pack_inputs.h"
 #include "tessaly/summary.h"
 
@@ -23,16 +24,10 @@ namespace fs = std::filesystem;
 std::vector<fs::path> absoluteInputs(const std::vector<std::string>& paths) {
     std::error_code ec;
     const fs::path cwd = fs::current_path(ec);
+    if (paths.empty()) return {Pack::standardized(cwd)};
     std::vector<fs::path> inputs;
-    if (paths.empty()) inputs.push_back(cwd);
     for (const std::string& p : paths)
-        inputs.push_back((fs::path(p).is_absolute() ? fs::path(p) : cwd / p));
-    for (fs::path& input : inputs) {
-        std::string s = input.lexically_normal().string();
-        while (s.size() > 1 && s.back() == '/')
-            s.pop_back();
-        input = s;
-    }
+        inputs.push_back(Pack::standardized(cwd / p));  // an absolute p replaces cwd
     return inputs;
 }
 

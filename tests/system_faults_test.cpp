@@ -259,6 +259,17 @@ TEST(AtomicFileTest, ReplacesTheFileWholeThroughANewInode) {
     EXPECT_EQ(TestSupport::listNames(dir.path()), (Strings{"old.md", "out.md"}));
 }
 
+TEST(AtomicFileTest, WritesThroughALinkAndKeepsTheFilesMode) {
+    TempDir dir;
+    writeFile(dir / "real.md", "old\n");
+    fs::permissions(dir / "real.md", fs::perms(0640));
+    fs::create_symlink("real.md", dir / "link.md");
+    EXPECT_EQ(AtomicFile::write(dir / "link.md", "new\n"), std::nullopt);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.md"));
+    EXPECT_EQ(TestSupport::readFile(dir / "real.md"), "new\n");
+    EXPECT_EQ(fs::status(dir / "real.md").permissions(), fs::perms(0640));
+}
+
 TEST(AtomicFileTest, MissingFolderFailsWithAMessageNamingTheFile) {
     TempDir dir;
     auto message = AtomicFile::write(dir / "missing/out.md", "x");

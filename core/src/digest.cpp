@@ -2,7 +2,6 @@
 
 #include <openssl/evp.h>
 
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
@@ -24,13 +23,6 @@ Sha256 sha256(std::string_view bytes) {
         EVP_DigestUpdate(ctx.get(), bytes.data(), bytes.size()) != 1 ||
         EVP_DigestFinal_ex(ctx.get(), out.data(), &length) != 1 || length != out.size())
         throw std::runtime_error("SHA-256: OpenSSL digest failed");
-    return out;
-}
-
-std::string hex(const Sha256& digest) {
-    std::string out(digest.size() * 2, '0');
-    for (std::size_t i = 0; i < digest.size(); ++i)
-        std::snprintf(&out[i * 2], 3, "%02x", digest[i]);
     return out;
 }
 

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace Digest {
@@ -11,8 +10,5 @@ using Sha256 = std::array<std::uint8_t, 32>;
 
 // SHA-256 of the bytes.
 Sha256 sha256(std::string_view bytes);
-
-// 64 lower-case hexadecimal digits.
-std::string hex(const Sha256& digest);
 
 }  // namespace Digest

@@ -12,14 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The path without trailing separators, so "/u/p/q/" names q like "/u/p/q" does.
-fs::path trimmed(const fs::path& path) {
-    std::string s = path.string();
-    while (s.size() > 1 && s.back() == '/')
-        s.pop_back();
-    return s;
-}
-
 bool isDirectory(const fs::path& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -28,7 +20,7 @@ bool isDirectory(const fs::path& path) {
 // Components of the input's parent folder, "." and ".." resolved; the first is "/".
 std::vector<std::string> parentComponents(const fs::path& input) {
     std::vector<std::string> parts;
-    for (const fs::path& part : trimmed(input).parent_path().lexically_normal())
+    for (const fs::path& part : standardized(input).parent_path())
         if (!part.empty()) parts.push_back(part.string());
     return parts;
 }
@@ -38,7 +30,7 @@ std::vector<std::string> parentComponents(const fs::path& input) {
 fs::path commonRoot(const std::vector<fs::path>& inputs) {
     if (inputs.empty()) return "/";
     if (inputs.size() == 1) {
-        const fs::path input = trimmed(inputs.front());
+        const fs::path input = standardized(inputs.front());
         return isDirectory(input) ? input : input.parent_path();
     }
     std::vector<std::string> common = parentComponents(inputs.front());

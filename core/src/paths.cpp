@@ -4,21 +4,16 @@
 #include "tessaly/text.h"
 
 namespace Pack {
-namespace {
-
-// "." and ".." resolved, links left alone, no trailing "/" (except for "/" itself).
-std::string standardized(const std::filesystem::path& path) {
+std::filesystem::path standardized(const std::filesystem::path& path) {
     std::string s = path.lexically_normal().string();
     while (s.size() > 1 && s.back() == '/')
         s.pop_back();
     return s;
 }
 
-}  // namespace
-
 std::string relPath(const std::filesystem::path& file, const std::filesystem::path& root) {
-    const std::string rootPath = standardized(root);
-    const std::string filePath = standardized(file);
+    const std::string rootPath = standardized(root).string();
+    const std::string filePath = standardized(file).string();
     // Below "/" every path is inside the root: keep it whole rather than fall back to the
     // bare name, so same-named files from different places stay apart.
     const std::string prefix = rootPath == "/" ? "/" : rootPath + "/";

@@ -23,6 +23,9 @@ PackResult build(const std::vector<Collect::CollectedFile>& files,
 // User-perceived characters divided by 4, rounded down, but at least 1.
 std::int64_t estimateTokens(std::string_view text);
 
+// The path with "." and ".." resolved lexically (links left alone) and no trailing "/".
+std::filesystem::path standardized(const std::filesystem::path& path);
+
 // The path written in the document: below root when the file lies in it, else the bare name.
 std::string relPath(const std::filesystem::path& file, const std::filesystem::path& root);
 
