@@ -7,6 +7,8 @@ packages=(
   libicu-dev libssl-dev libsimdjson-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  fonts-dejavu-core adwaita-icon-theme
 )
 
 missing=()

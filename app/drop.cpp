@@ -1,0 +1,26 @@
+#include "drop.h"
+
+#include <QFile>
+#include <QMimeData>
+
+namespace Drop {
+
+bool offersFiles(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+std::vector<std::filesystem::path> localPaths(const QList<QUrl>& urls) {
+    std::vector<std::filesystem::path> paths;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile()) continue;
+        const QString file = url.toLocalFile();
+        if (file.isEmpty()) continue;
+        const QByteArray bytes = QFile::encodeName(file);
+        paths.emplace_back(std::string(bytes.constData(), size_t(bytes.size())));
+    }
+    return paths;
+}
+
+}  // namespace Drop

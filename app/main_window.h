@@ -1,0 +1,28 @@
+#pragma once
+// The application's window: the content view and the menus whose commands call the model.
+
+#include <QMainWindow>
+
+class ContentView;
+class PackerModel;
+class QAction;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    MainWindow(PackerModel& model, QWidget* parent = nullptr);
+
+    ContentView* content() const { return content_; }
+    QAction* chooseAction() const { return choose_; }
+
+  signals:
+    void settingsRequested();
+
+  private:
+    void refresh();
+
+    PackerModel& model_;
+    ContentView* content_;
+    QAction* choose_;
+};

@@ -1,0 +1,110 @@
+#include "packer_model.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "build_info.h"
+#include "qt_platform.h"
+#include "serial_worker.h"
+#include "tessaly/atomic_file.h"
+#include "tessaly/pack_inputs.h"
+#include "tessaly/summary.h"
+
+PackerModel& PackerModel::shared() {
+    // Owned by the application object, so it goes before Qt does.
+    static PackerModel* const instance =
+        new PackerModel(makeQtPlatform(), versionText(BuildInfo::version), qApp);
+    return *instance;
+}
+
+PackerModel::PackerModel(Platform platform, QString version, QObject* parent)
+    : QObject(parent),
+      platform_(std::move(platform)),
+      version_(std::move(version)),
+      worker_(std::make_unique<SerialWorker>()) {}
+
+PackerModel::~PackerModel() = default;
+
+QString PackerModel::versionText(const char* built) {
+    if (built == nullptr || *built == '\0') return QStringLiteral("1.0");
+    return QString::fromUtf8(built);
+}
+
+void PackerModel::start() {
+    if (didCheck_) return;
+    didCheck_ = true;
+}
+
+void PackerModel::pack(std::vector<std::filesystem::path> inputs) {
+    if (inputs.empty()) return;
+    isPacking_ = true;
+    emit changed();
+    setStatus(QStringLiteral("Packing…"));
+    worker_->post([this, inputs = std::move(inputs)] {
+        std::optional<PackResult> result;
+        QString title;
+        try {
+            auto packed = Pack::packInputs(inputs);
+            title = QString::fromStdString(packed.title);
+            result = std::move(packed.result);
+        } catch (const std::exception&) {
+            // Only exhaustion gets here; the window must not stay busy for ever.
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, result = std::move(result), title = std::move(title)]() mutable {
+                publish(std::move(result), std::move(title));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PackerModel::publish(std::optional<PackResult> result, QString title) {
+    if (!result) {
+        isPacking_ = false;
+        emit changed();
+        setStatus(QStringLiteral("Couldn't pack"));
+        return;
+    }
+    QString status = QString::fromStdString(Summary::statusText(*result));
+    result_ = std::move(result);
+    emit changed();
+    sourceLabel_ = std::move(title);
+    emit changed();
+    isPacking_ = false;
+    emit changed();
+    setStatus(std::move(status));
+}
+
+void PackerModel::choose() {
+    platform_.workspace->activate();
+    auto chosen = platform_.panels->chooseInputs(
+        QStringLiteral("Pack"),
+        QStringLiteral("Choose files or a folder to pack into one context.md"));
+    if (!chosen || chosen->empty()) return;
+    pack(std::move(*chosen));
+}
+
+void PackerModel::copyToClipboard() {
+    if (!result_) return;
+    platform_.pasteboard->setText(result_->markdown);
+    setStatus(QStringLiteral("Copied to clipboard ✓"));
+}
+
+void PackerModel::save() {
+    if (!result_) return;
+    platform_.workspace->activate();
+    auto destination = platform_.panels->chooseSaveDestination(QStringLiteral("context.md"));
+    if (!destination || destination->empty()) return;
+    if (AtomicFile::write(*destination, result_->markdown)) {
+        setStatus(QStringLiteral("Couldn't save"));
+        return;
+    }
+    setStatus(QStringLiteral("Saved ✓"));
+    platform_.workspace->reveal(*destination);
+}
+
+void PackerModel::setStatus(QString status) {
+    status_ = std::move(status);
+    emit changed();
+}

@@ -1,0 +1,70 @@
+#pragma once
+// The application's one state object: what the windows show about packing, and the
+// operations behind every control. Lives on the GUI thread; packing runs on one worker.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QObject>
+#include <QString>
+
+#include "platform.h"
+#include "tessaly/pack_result.h"
+
+class SerialWorker;
+
+class PackerModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isPacking READ isPacking NOTIFY changed)
+    Q_PROPERTY(QString status READ status NOTIFY changed)
+    Q_PROPERTY(QString sourceLabel READ sourceLabel NOTIFY changed)
+    Q_PROPERTY(bool hasResult READ hasResult NOTIFY changed)
+    Q_PROPERTY(QString version READ version CONSTANT)
+
+  public:
+    // The application's instance, with the desktop's services; made on first use, after the
+    // QApplication.
+    static PackerModel& shared();
+
+    PackerModel(Platform platform, QString version, QObject* parent = nullptr);
+    ~PackerModel() override;
+
+    // The version the build names, or "1.0" when it names none.
+    static QString versionText(const char* built);
+
+    const std::optional<PackResult>& result() const { return result_; }
+    bool hasResult() const { return result_.has_value(); }
+    const QString& sourceLabel() const { return sourceLabel_; }
+    bool isPacking() const { return isPacking_; }
+    const QString& status() const { return status_; }
+    const QString& version() const { return version_; }
+
+    // The launch-time work; runs once per model.
+    void start();
+    // Packs absolute file and folder paths, as given, after the call returns; requests queue
+    // and finish in the order made.
+    void pack(std::vector<std::filesystem::path> inputs);
+    void choose();
+    void copyToClipboard();
+    void save();
+
+  signals:
+    // Sent after every change of a published value.
+    void changed();
+
+  private:
+    void publish(std::optional<PackResult> result, QString title);
+    void setStatus(QString status);
+
+    Platform platform_;
+    std::optional<PackResult> result_;
+    QString sourceLabel_;
+    bool isPacking_ = false;
+    QString status_;
+    const QString version_;
+    bool didCheck_ = false;
+    // Last member: joined first, before the state its jobs report into goes away.
+    std::unique_ptr<SerialWorker> worker_;
+};

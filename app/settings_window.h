@@ -1,0 +1,28 @@
+#pragma once
+// The About section: name and version, the vendor credit and two links.
+
+#include <QUrl>
+#include <QWidget>
+
+class PackerModel;
+class QLabel;
+
+namespace VendorLinks {
+
+QUrl home();
+QUrl feedback();
+QUrl website();
+
+}  // namespace VendorLinks
+
+class SettingsWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit SettingsWindow(const PackerModel& model, QWidget* parent = nullptr);
+
+    QLabel* nameLine() const { return name_; }
+
+  private:
+    QLabel* name_;
+};

@@ -1,0 +1,72 @@
+// Draws the windows in their states into the build folder, for a person to look at; fails
+// only when a picture cannot be written.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QPixmap>
+
+#include "app_test_support.h"
+#include "content_view.h"
+#include "fake_platform.h"
+#include "main_window.h"
+#include "settings_window.h"
+#include "test_support.h"
+
+using TestSupport::TempDir;
+using TestSupport::writeFile;
+
+namespace {
+
+class ScreenshotTest : public testing::Test {
+  protected:
+    ScreenshotTest() : model(fakePlatform(script), QStringLiteral("1.0")), window(model) {
+        QDir().mkpath(TESSALY_SCREENSHOT_DIR);
+        window.show();
+    }
+
+    void save(QWidget& widget, const char* name) {
+        QCoreApplication::processEvents();
+        const QString file = QStringLiteral(TESSALY_SCREENSHOT_DIR "/%1.png").arg(name);
+        EXPECT_TRUE(widget.grab().save(file)) << file.toStdString();
+    }
+
+    TempDir dir;
+    PlatformScript script;
+    PackerModel model;
+    MainWindow window;
+};
+
+TEST_F(ScreenshotTest, MainWindowFreshAndPacking) {
+    save(window, "main-fresh");
+    writeFile(dir / "a.txt", "a\n");
+    model.pack({dir / "a.txt"});
+    save(window, "main-packing");
+    ASSERT_TRUE(waitUntilPacked(model));
+}
+
+TEST_F(ScreenshotTest, MainWindowWithWarningAndNotes) {
+    writeFile(dir / "p" / "README.md", "# Project\n");
+    writeFile(dir / "p" / "big.txt", std::string(900'000, 'x'));
+    writeFile(dir / "p" / "copy" / "README.md", "# Project\n");
+    writeFile(dir / "p" / "logo.png", "\x89PNG\r\n");
+    writeFile(dir / "p" / "data.dat", std::string("a\0b", 3));
+    model.pack({dir / "p"});
+    ASSERT_TRUE(waitUntilPacked(model));
+    ASSERT_TRUE(model.result()->overLimit());
+    save(window, "main-result");
+}
+
+TEST_F(ScreenshotTest, MainWindowWithNoTextFiles) {
+    writeFile(dir / "bin" / "logo.png", "\x89PNG\r\n");
+    model.pack({dir / "bin"});
+    ASSERT_TRUE(waitUntilPacked(model));
+    save(window, "main-no-text");
+}
+
+TEST_F(ScreenshotTest, SettingsWindow) {
+    SettingsWindow settings(model);
+    settings.show();
+    save(settings, "settings");
+}
+
+}  // namespace
