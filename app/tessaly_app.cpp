@@ -68,6 +68,7 @@ int runTessaly(QApplication& application, const Launch::Request& request) {
     QApplication::setDesktopFileName(QStringLiteral("tessaly"));
     QApplication::setQuitOnLastWindowClosed(true);
     Style::chooseIconTheme();
+    QApplication::setWindowIcon(Style::icon("package-x-generic", QStyle::SP_DirIcon));
 
     TessalyApp app(PackerModel::shared());
     InstanceChannel::Listener listener(channel);

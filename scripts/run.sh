@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Builds the packer and packs a folder: with no arguments this checkout, into
-# build/context.md; otherwise the arguments go to tessaly-pack as they are.
+# Builds everything and opens the desktop application; arguments are files and folders to pack
+# at launch. Without a display (no X11 or Wayland), it packs with the command-line packer
+# instead: this checkout into build/context.md, or the arguments to stdout.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/${TESSALY_BUILD_DIR:-build}"
 (cd "$root" && bash scripts/build.sh)
-pack="$root/${TESSALY_BUILD_DIR:-build}/cli/tessaly-pack"
-if [ $# -eq 0 ]; then
-  exec "$pack" -o "$root/build/context.md" "$root"
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]; then
+  exec "$build/app/tessaly" "$@"
 fi
-exec "$pack" "$@"
+echo "No display: packing with tessaly-pack instead (run under xvfb-run to see the window)." >&2
+if [ $# -eq 0 ]; then
+  exec "$build/cli/tessaly-pack" -o "$build/context.md" "$root"
+fi
+exec "$build/cli/tessaly-pack" "$@"

@@ -8,6 +8,7 @@
 #include "app_test_support.h"
 #include "content_view.h"
 #include "fake_platform.h"
+#include "input_chooser.h"
 #include "main_window.h"
 #include "settings_window.h"
 #include "test_support.h"
@@ -67,6 +68,17 @@ TEST_F(ScreenshotTest, SettingsWindow) {
     SettingsWindow settings(model);
     settings.show();
     save(settings, "settings");
+}
+
+TEST_F(ScreenshotTest, InputChooserWithAFolderSelected) {
+    writeFile(dir / "notes.txt", "n");
+    writeFile(dir / "src" / "main.c", "m");
+    InputChooser chooser(nullptr, "Pack", "Choose files or a folder to pack into one context.md");
+    chooser.setDirectory(QString::fromStdString(dir.path()));
+    chooser.selectFile(QStringLiteral("src"));
+    chooser.show();
+    processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
+    save(chooser, "input-chooser");
 }
 
 }  // namespace
