@@ -96,6 +96,20 @@ TEST(DropTest, KeepsLocalFilesInDropOrderAndLeavesOutTheRest) {
     EXPECT_EQ(paths, (std::vector<fs::path>{"/z/c.txt", "/z/a b", "/z/c.txt"}));
 }
 
+TEST_F(MainWindowTest, ADragThatLeavesUntargetsTheZone) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile("/x/a.txt")});
+    DropZone* zone = content().dropZone();
+    QDragEnterEvent enter(zone->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(zone, &enter);
+    EXPECT_TRUE(zone->isTargeted());
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(zone, &leave);
+    EXPECT_FALSE(zone->isTargeted());
+    EXPECT_FALSE(model.isPacking());
+}
+
 TEST_F(MainWindowTest, ADropWithoutLocalFilesPacksNothing) {
     drop({QUrl("https://example.com/a.txt")});
     EXPECT_FALSE(targetedDuringDrag);

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QMimeData>
 #include <QPixmap>
 
 #include "app_test_support.h"
 #include "content_view.h"
+#include "drop_zone.h"
 #include "fake_platform.h"
 #include "input_chooser.h"
 #include "main_window.h"
@@ -45,12 +48,22 @@ TEST_F(ScreenshotTest, MainWindowFreshAndPacking) {
     ASSERT_TRUE(waitUntilPacked(model));
 }
 
+TEST_F(ScreenshotTest, MainWindowWithADragOverTheZone) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile("/x/a.txt")});
+    DropZone* zone = window.content()->dropZone();
+    QDragEnterEvent enter(zone->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(zone, &enter);
+    save(window, "main-drag-over");
+}
+
 TEST_F(ScreenshotTest, MainWindowWithWarningAndNotes) {
     writeFile(dir / "p" / "README.md", "# Project\n");
     writeFile(dir / "p" / "big.txt", std::string(900'000, 'x'));
     writeFile(dir / "p" / "copy" / "README.md", "# Project\n");
     writeFile(dir / "p" / "logo.png", "\x89PNG\r\n");
-    writeFile(dir / "p" / "data.dat", std::string("a\0b", 3));
+    writeFile(dir / "p" / "blob.txt", std::string("a\0b", 3));
     model.pack({dir / "p"});
     ASSERT_TRUE(waitUntilPacked(model));
     ASSERT_TRUE(model.result()->overLimit());
