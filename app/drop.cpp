@@ -1,6 +1,7 @@
 #include "drop.h"
 
-#include <QFile>
+#include "native_path.h"
+
 #include <QMimeData>
 
 namespace Drop {
@@ -17,8 +18,7 @@ std::vector<std::filesystem::path> localPaths(const QList<QUrl>& urls) {
         if (!url.isLocalFile()) continue;
         const QString file = url.toLocalFile();
         if (file.isEmpty()) continue;
-        const QByteArray bytes = QFile::encodeName(file);
-        paths.emplace_back(std::string(bytes.constData(), size_t(bytes.size())));
+        paths.push_back(NativePath::fromQString(file));
     }
     return paths;
 }

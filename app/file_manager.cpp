@@ -5,12 +5,12 @@
 #include <QDesktopServices>
 #include <QFile>
 
+#include "native_path.h"
+
 namespace FileManager {
 
 QUrl fileUrl(const std::filesystem::path& path) {
-    const std::string& native = path.native();
-    return QUrl::fromLocalFile(
-        QFile::decodeName(QByteArray(native.data(), qsizetype(native.size()))));
+    return QUrl::fromLocalFile(NativePath::toQString(path));
 }
 
 void reveal(const std::filesystem::path& file) {

@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QtEndian>
 
+#include "native_path.h"
+
 namespace InstanceChannel {
 
 namespace {
@@ -37,7 +39,7 @@ QString privateFolder() {
 QByteArray encode(const std::vector<std::filesystem::path>& paths) {
     QByteArray payload;
     for (const auto& path : paths) {
-        payload.append(path.native().data(), qsizetype(path.native().size()));
+        payload.append(NativePath::toBytes(path));
         payload.append('\0');
     }
     QByteArray header(headerSize, '\0');
@@ -48,8 +50,7 @@ QByteArray encode(const std::vector<std::filesystem::path>& paths) {
 std::vector<std::filesystem::path> decode(const QByteArray& payload) {
     std::vector<std::filesystem::path> paths;
     for (const QByteArray& bytes : payload.split('\0')) {
-        if (!bytes.isEmpty())
-            paths.emplace_back(std::string(bytes.constData(), size_t(bytes.size())));
+        if (!bytes.isEmpty()) paths.push_back(NativePath::fromBytes(bytes));
     }
     return paths;
 }

@@ -2,19 +2,14 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QFileDialog>
 #include <QWidget>
 
 #include "file_manager.h"
 #include "input_chooser.h"
+#include "native_path.h"
 
 namespace {
-
-std::filesystem::path pathOf(const QString& file) {
-    const QByteArray bytes = QFile::encodeName(file);
-    return std::filesystem::path(std::string(bytes.constData(), bytes.size()));
-}
 
 QWidget* mainWindow() {
     if (QWidget* active = QApplication::activeWindow()) return active;
@@ -32,7 +27,7 @@ class QtPanels final : public Panels {
         if (chooser.exec() != QDialog::Accepted) return std::nullopt;
         std::vector<std::filesystem::path> paths;
         for (const QString& file : chooser.chosen())
-            paths.push_back(pathOf(file));
+            paths.push_back(NativePath::fromQString(file));
         return paths;
     }
 
@@ -41,7 +36,7 @@ class QtPanels final : public Panels {
         const QString file = QFileDialog::getSaveFileName(mainWindow(), QString(), proposedName,
                                                           QStringLiteral("Markdown (*.md)"));
         if (file.isEmpty()) return std::nullopt;
-        return pathOf(file);
+        return NativePath::fromQString(file);
     }
 };
 
