@@ -7,7 +7,7 @@ packages=(
   libicu-dev libssl-dev libsimdjson-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev
-  qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-qpa-plugins qt6-wayland libgl-dev
   fonts-dejavu-core adwaita-icon-theme
 )
 

@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include "app_test_support.h"
 #include "fake_platform.h"
 #include "packer_model.h"
+#include "qt_platform.h"
 #include "test_support.h"
 
 using TestSupport::TempDir;
@@ -209,6 +213,13 @@ TEST_F(PackerModelWithResultTest, AFailedSaveKeepsTheOldFileAndRevealsNothing) {
     EXPECT_EQ(TestSupport::listNames(dir / "out"), std::vector<std::string>{"context.md"});
     EXPECT_TRUE(script.revealed.empty());
     EXPECT_TRUE(model.hasResult());
+}
+
+TEST(QtPlatformTest, ThePasteboardHoldsTheDocumentAsPlainText) {
+    Platform platform = makeQtPlatform();
+    const std::string document = "# Context: x\n\n```\n≈ ✓ — …\n```\n";
+    platform.pasteboard->setText(document);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), document);
 }
 
 TEST(PackerModelVersionTest, FallsBackToOnePointZeroWhenTheBuildNamesNoVersion) {
