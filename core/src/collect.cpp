@@ -7,10 +7,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
+#include <optional>
+#include <thread>
 
+#include "byte_arena.h"
 #include "read_file.h"
 #include "tessaly/text.h"
 #include "unique_fd.h"
+#include "worker_pool.h"
 
 namespace Collect {
 namespace {
@@ -29,6 +34,11 @@ using DirStream = std::unique_ptr<DIR, DirCloser>;
 
 bool isHidden(std::string_view name) {
     return !name.empty() && name.front() == '.';
+}
+
+bool hasNul(std::string_view bytes) {
+    const std::string_view sniff = bytes.substr(0, sniffLength);
+    return std::memchr(sniff.data(), '\0', sniff.size()) != nullptr;
 }
 
 unsigned char typeFromMode(mode_t mode) {
@@ -55,9 +65,37 @@ std::vector<DirEntry> visibleEntries(DIR* dir) {
     return entries;
 }
 
+// One file opened by the walk, to be read and measured, perhaps on another thread.
+struct Slot;
+struct ReadJob {
+    UniqueFd fd;
+    std::string name;  // for the skipped line
+    fs::path url;
+    Slot* slotPointer = nullptr;
+};
+
+// What became of one thing met, at its place in the walk's order: a kept file, a skipped
+// line, or neither (dropped silently).
+struct Slot {
+    bool kept = false;
+    CollectedFile file;
+    std::string skipped;
+};
+
 class Collector {
   public:
-    explicit Collector(const Options& options) : options_(options) {}
+    explicit Collector(const Options& options) : options_(options) {
+        const unsigned threads = options.threads == 0 ? std::thread::hardware_concurrency()
+                                                      : options.threads;
+        if (threads <= 1) return;
+        try {
+            // A few jobs per thread keep each busy while the walk blocks in the kernel.
+            readers_.emplace(threads, std::size_t{16} * threads,
+                             [this](ReadJob& job, ByteArena& arena) { read(job, arena); });
+        } catch (const std::exception&) {
+            readers_.reset();  // no threads to be had: read on this one
+        }
+    }
 
     void addInput(const fs::path& input) {
         struct stat st {};
@@ -70,7 +108,19 @@ class Collector {
         if (fd) walk(std::move(fd), input);
     }
 
-    Collected take() { return std::move(collected_); }
+    // Waits for the reads still in flight, then lists the outcomes in the walk's order.
+    Collected take() {
+        if (readers_) readers_->finish();
+        Collected collected;
+        for (Slot& slot : slots_) {
+            if (slot.kept)
+                collected.files.push_back(std::move(slot.file));
+            else if (!slot.skipped.empty())
+                collected.skipped.push_back(std::move(slot.skipped));
+        }
+        slots_.clear();
+        return collected;
+    }
 
   private:
     void walk(UniqueFd folderFd, const fs::path& folder) {
@@ -79,6 +129,9 @@ class Collector {
         folderFd.release();
         const int dirFd = ::dirfd(dir.get());
         for (DirEntry& entry : visibleEntries(dir.get())) {
+            if (options_.stop.stop_requested()) return;
+            // The entry's own type answers without a stat; only file systems that leave it
+            // out cost one.
             if (entry.type == DT_UNKNOWN) {
                 struct stat st {};
                 if (::fstatat(dirFd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
@@ -101,7 +154,7 @@ class Collector {
     }
 
     // A file met inside a folder: opened relative to it, so long paths never matter.
-    void classifyEntry(int dirFd, const DirEntry& entry, const fs::path& url) {
+    void classifyEntry(int dirFd, const DirEntry& entry, fs::path url) {
         if (droppedByName(entry.name)) return;
         // Pipes, sockets and devices are never opened: reading them may block or never end.
         if (entry.type != DT_REG && entry.type != DT_UNKNOWN)
@@ -112,7 +165,7 @@ class Collector {
             if (errno != ELOOP) skip(entry.name, notTextSuffix);  // ELOOP: became a link
             return;
         }
-        classifyOpen(fd.get(), entry.name, url);
+        schedule({std::move(fd), entry.name, std::move(url)});
     }
 
     // A file given directly: links are followed, as the user named it.
@@ -123,19 +176,43 @@ class Collector {
         if (st.st_size > sizeLimit) return skip(name, tooLargeSuffix);
         UniqueFd fd(::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         if (!fd) return skip(name, notTextSuffix);
-        classifyOpen(fd.get(), name, input);
+        schedule({std::move(fd), name, input});
     }
 
-    void classifyOpen(int fd, const std::string& name, const fs::path& url) {
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return skip(name, notTextSuffix);
-        if (isExcluded(st)) return;
-        if (st.st_size > sizeLimit) return skip(name, tooLargeSuffix);
-        ReadFile::Result read = ReadFile::bounded(fd, st.st_size, sizeLimit);
-        if (read.outcome == ReadFile::Outcome::tooLarge) return skip(name, tooLargeSuffix);
-        if (read.outcome != ReadFile::Outcome::ok || !isText(read.data))
-            return skip(name, notTextSuffix);
-        collected_.files.push_back({url, std::move(read.data)});
+    // Gives the file its place in the order now, and reads it on a worker when there are any.
+    void schedule(ReadJob job) {
+        job.slotPointer = &slots_.emplace_back();
+        if (readers_) {
+            if (readers_->submit(std::move(job))) return;
+        }
+        read(job, arena_);
+    }
+
+    // Runs on a worker: touches only the job's own slot, which the deque never moves.
+    void read(ReadJob& job, ByteArena& arena) noexcept {
+        Slot& slot = *job.slotPointer;
+        try {
+            if (options_.stop.stop_requested()) return;
+            struct stat st {};
+            if (::fstat(job.fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+                return slot.skipped = skipLine(job.name, notTextSuffix), void();
+            if (isExcluded(st)) return;
+            if (st.st_size > sizeLimit)
+                return slot.skipped = skipLine(job.name, tooLargeSuffix), void();
+            ReadFile::Result read = ReadFile::bounded(job.fd.get(), st.st_size, sizeLimit, arena);
+            job.fd.reset();
+            if (read.outcome == ReadFile::Outcome::tooLarge)
+                return slot.skipped = skipLine(job.name, tooLargeSuffix), void();
+            FileFacts facts;
+            if (read.outcome == ReadFile::Outcome::ok && !hasNul(read.data))
+                facts = measure(read.data);
+            if (!facts.text) return slot.skipped = skipLine(job.name, notTextSuffix), void();
+            slot.file = {std::move(job.url), std::move(read.data), facts};
+            slot.kept = true;
+        } catch (const std::exception&) {
+            // Out of memory or the like: this file is left out, the others go on.
+            slot = Slot();
+        }
     }
 
     static bool droppedByName(std::string_view name) {
@@ -149,12 +226,18 @@ class Collector {
                options_.excluded.end();
     }
 
+    static std::string skipLine(std::string_view name, std::string_view suffix) {
+        return Text::validUtf8(name) + std::string(suffix);
+    }
+
     void skip(std::string_view name, std::string_view suffix) {
-        collected_.skipped.push_back(Text::validUtf8(name) + std::string(suffix));
+        slots_.emplace_back().skipped = skipLine(name, suffix);
     }
 
     const Options& options_;
-    Collected collected_;
+    std::deque<Slot> slots_;  // grows at the back only, so workers' slots stay put
+    ByteArena arena_;         // for reads on this thread
+    std::optional<WorkerPool<ReadJob, ByteArena>> readers_;  // last: joined first
 };
 
 }  // namespace
@@ -172,9 +255,7 @@ Collected files(const std::vector<fs::path>& inputs, const Options& options) {
 }
 
 bool isText(std::string_view bytes) {
-    const std::string_view sniff = bytes.substr(0, sniffLength);
-    if (std::memchr(sniff.data(), '\0', sniff.size()) != nullptr) return false;
-    return Text::isValidUtf8(bytes);
+    return !hasNul(bytes) && Text::isValidUtf8(bytes);
 }
 
 const std::unordered_set<std::string>& skipDirs() {

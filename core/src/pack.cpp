@@ -2,7 +2,9 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "backtick_run.h"
 #include "digest.h"
+#include "document.h"
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
@@ -19,12 +21,16 @@ struct DigestHash {
 
 // One file of the document; `body` points into the collected bytes, which outlive it.
 struct Entry {
-    std::string rel;
-    std::string_view body;
+    DocumentEntry document;
     int rank = 0;
-    std::string fence;
-    std::string tag;
+    std::uint64_t longestBacktickRun = 0;
 };
+
+// The facts taken while collecting, unless the file was made by hand or its bytes changed.
+Collect::FileFacts factsOf(const Collect::CollectedFile& file) {
+    if (file.facts.known && file.facts.size == file.data.size()) return file.facts;
+    return Collect::measure(file.data);
+}
 
 // Keeps the first file of each content, in the order given.
 std::vector<Entry> distinctEntries(const std::vector<Collect::CollectedFile>& files,
@@ -32,16 +38,20 @@ std::vector<Entry> distinctEntries(const std::vector<Collect::CollectedFile>& fi
     std::vector<Entry> entries;
     entries.reserve(files.size());
     std::unordered_set<Digest::Sha256, DigestHash> seen;
+    seen.reserve(files.size());
     for (const Collect::CollectedFile& file : files) {
-        if (!Text::isValidUtf8(file.data)) continue;
-        if (!seen.insert(Digest::sha256(file.data)).second) {
+        const Collect::FileFacts facts = factsOf(file);
+        if (!facts.text) continue;
+        if (!seen.insert(facts.sha256).second) {
             ++duplicates;
             continue;
         }
         Entry entry;
-        entry.rel = relPath(file.url, root);
-        entry.body = file.data;
-        entry.rank = rank(entry.rel);
+        entry.document.rel = relPath(file.url, root);
+        entry.document.body = file.data;
+        entry.document.characters = facts.characters;
+        entry.rank = rank(entry.document.rel);
+        entry.longestBacktickRun = facts.longestBacktickRun;
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -50,45 +60,19 @@ std::vector<Entry> distinctEntries(const std::vector<Collect::CollectedFile>& fi
 void sortEntries(std::vector<Entry>& entries) {
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         if (a.rank != b.rank) return a.rank < b.rank;
-        return naturalLess(a.rel, b.rel);
+        return naturalLess(a.document.rel, b.document.rel);
     });
 }
 
-bool endsWithNewline(std::string_view s) {
-    return !s.empty() && s.back() == '\n';
-}
-
-// Writes the pieces into `out`; with a null `out` only measures them.
-std::size_t layout(const std::string& title, const std::vector<Entry>& entries, std::string* out) {
-    std::size_t size = 0;
-    const auto put = [&](std::string_view piece) {
-        size += piece.size();
-        if (out) out->append(piece);
-    };
-    put("# Context: ");
-    put(title);
-    put("\n\n## Files (");
-    put(std::to_string(entries.size()));
-    put(")\n\n");
-    for (const Entry& e : entries) {
-        put("- `");
-        put(e.rel);
-        put("`\n");
+std::vector<DocumentEntry> documentEntries(std::vector<Entry>& entries) {
+    std::vector<DocumentEntry> out;
+    out.reserve(entries.size());
+    for (Entry& e : entries) {
+        e.document.fence = fenceFor(e.longestBacktickRun);
+        e.document.tag = language(e.document.rel);
+        out.push_back(std::move(e.document));
     }
-    put("\n---\n\n");
-    for (const Entry& e : entries) {
-        put("## `");
-        put(e.rel);
-        put("`\n\n");
-        put(e.fence);
-        put(e.tag);
-        put("\n");
-        put(e.body);
-        if (!endsWithNewline(e.body)) put("\n");
-        put(e.fence);
-        put("\n\n");
-    }
-    return size;
+    return out;
 }
 
 }  // namespace
@@ -99,18 +83,14 @@ PackResult build(const std::vector<Collect::CollectedFile>& files,
     PackResult result;
     std::vector<Entry> entries = distinctEntries(files, root, result.duplicates);
     sortEntries(entries);
-    for (Entry& e : entries) {
-        e.fence = fence(e.body);
-        e.tag = language(e.rel);
-    }
     const std::string heading =
         title ? Text::validUtf8(*title)
               : Text::validUtf8(Text::lastComponent(root.lexically_normal().string()));
-    result.markdown.reserve(layout(heading, entries, nullptr));
-    layout(heading, entries, &result.markdown);
+    Document document = writeDocument(heading, documentEntries(entries));
 
+    result.markdown = std::move(document.markdown);
     result.fileCount = static_cast<std::int64_t>(entries.size());
-    result.tokenEstimate = estimateTokens(result.markdown);
+    result.tokenEstimate = tokensForCharacters(document.characters);
     result.byteCount = static_cast<std::int64_t>(result.markdown.size());
     result.skipped = std::move(skipped);
     return result;
