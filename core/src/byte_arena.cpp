@@ -10,6 +10,13 @@ std::span<char> ByteArena::room(std::size_t size) {
     return {block_->data() + used_, block_->size() - used_};
 }
 
+void ByteArena::giveBack(Bytes& bytes) noexcept {
+    const std::size_t size = bytes.size();
+    if (block_ && size > 0 && used_ >= size && bytes.data() == block_->data() + (used_ - size))
+        used_ -= size;
+    bytes.release();
+}
+
 Bytes ByteArena::keep(std::size_t used) {
     if (!block_ || used == 0) return Bytes();
     const std::string_view view(block_->data() + used_, used);

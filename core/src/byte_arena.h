@@ -21,6 +21,10 @@ class ByteArena {
     // Keeps the first `used` bytes of the last room and returns them as Bytes.
     Bytes keep(std::size_t used);
 
+    // Lets go of `bytes`, and gives their room back when they were the last kept; the
+    // caller holds no other copy of them.
+    void giveBack(Bytes& bytes) noexcept;
+
   private:
     std::shared_ptr<MemoryBlock> block_;
     std::size_t used_ = 0;  // bytes of block_ already kept

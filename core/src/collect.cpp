@@ -8,10 +8,13 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
 #include "byte_arena.h"
+#include "digest.h"
 #include "read_file.h"
 #include "tessaly/text.h"
 #include "unique_fd.h"
@@ -72,6 +75,7 @@ struct ReadJob {
     std::string name;  // for the skipped line
     fs::path url;
     Slot* slotPointer = nullptr;
+    std::size_t order = 0;  // the slot's place in the walk
 };
 
 // What became of one thing met, at its place in the walk's order: a kept file, a skipped
@@ -82,11 +86,31 @@ struct Slot {
     std::string skipped;
 };
 
+// The earliest place in the walk at which each content has been read so far, shared by the
+// workers. A file read later than its content's first place repeats it; one read out of
+// order may find it only after the later one kept its bytes, which costs memory, never
+// correctness.
+class FirstPlaces {
+  public:
+    bool repeatsEarlier(const Digest::Sha256& digest, std::size_t order) {
+        std::lock_guard lock(mutex_);
+        const auto [it, inserted] = first_.try_emplace(digest, order);
+        if (inserted) return false;
+        if (it->second < order) return true;
+        it->second = order;
+        return false;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::unordered_map<Digest::Sha256, std::size_t, Digest::Sha256Hash> first_;
+};
+
 class Collector {
   public:
     explicit Collector(const Options& options) : options_(options) {
-        const unsigned threads = options.threads == 0 ? std::thread::hardware_concurrency()
-                                                      : options.threads;
+        const unsigned threads =
+            options.threads == 0 ? std::thread::hardware_concurrency() : options.threads;
         if (threads <= 1) return;
         try {
             // A few jobs per thread keep each busy while the walk blocks in the kernel.
@@ -181,6 +205,7 @@ class Collector {
 
     // Gives the file its place in the order now, and reads it on a worker when there are any.
     void schedule(ReadJob job) {
+        job.order = slots_.size();
         job.slotPointer = &slots_.emplace_back();
         if (readers_) {
             if (readers_->submit(std::move(job))) return;
@@ -207,6 +232,11 @@ class Collector {
             if (read.outcome == ReadFile::Outcome::ok && !hasNul(read.data))
                 facts = measure(read.data);
             if (!facts.text) return slot.skipped = skipLine(job.name, notTextSuffix), void();
+            if (options_.dropRepeatedBytes &&
+                firstPlaces_.repeatsEarlier(facts.sha256, job.order)) {
+                arena.giveBack(read.data);
+                facts.bytesDropped = true;
+            }
             slot.file = {std::move(job.url), std::move(read.data), facts};
             slot.kept = true;
         } catch (const std::exception&) {
@@ -235,6 +265,7 @@ class Collector {
     }
 
     const Options& options_;
+    FirstPlaces firstPlaces_;
     std::deque<Slot> slots_;  // grows at the back only, so workers' slots stay put
     ByteArena arena_;         // for reads on this thread
     std::optional<WorkerPool<ReadJob, ByteArena>> readers_;  // last: joined first

@@ -11,14 +11,6 @@
 namespace Pack {
 namespace {
 
-struct DigestHash {
-    std::size_t operator()(const Digest::Sha256& d) const noexcept {
-        std::size_t h;
-        std::memcpy(&h, d.data(), sizeof h);  // a digest's bytes are already well mixed
-        return h;
-    }
-};
-
 // One file of the document; `body` points into the collected bytes, which outlive it.
 struct Entry {
     DocumentEntry document;
@@ -28,7 +20,8 @@ struct Entry {
 
 // The facts taken while collecting, unless the file was made by hand or its bytes changed.
 Collect::FileFacts factsOf(const Collect::CollectedFile& file) {
-    if (file.facts.known && file.facts.size == file.data.size()) return file.facts;
+    const Collect::FileFacts& facts = file.facts;
+    if (facts.known && (facts.size == file.data.size() || facts.bytesDropped)) return facts;
     return Collect::measure(file.data);
 }
 
@@ -37,7 +30,7 @@ std::vector<Entry> distinctEntries(const std::vector<Collect::CollectedFile>& fi
                                    const std::filesystem::path& root, std::int64_t& duplicates) {
     std::vector<Entry> entries;
     entries.reserve(files.size());
-    std::unordered_set<Digest::Sha256, DigestHash> seen;
+    std::unordered_set<Digest::Sha256, Digest::Sha256Hash> seen;
     seen.reserve(files.size());
     for (const Collect::CollectedFile& file : files) {
         const Collect::FileFacts facts = factsOf(file);

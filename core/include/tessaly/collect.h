@@ -6,8 +6,8 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <string>
 #include <stop_token>
+#include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -49,6 +49,9 @@ struct Options {
     // result is the same.
     unsigned threads = 0;
     std::stop_token stop;  // once stop is requested, collection ends early and partial
+    // A file whose bytes repeat an earlier file's (in collection order) comes back with its
+    // facts but without its bytes, marked bytesDropped, since a document needs them once.
+    bool dropRepeatedBytes = false;
 };
 
 inline constexpr std::int64_t sizeLimit = 1'000'000;  // larger files are "too large"
