@@ -17,6 +17,8 @@ struct FileFacts {
     std::int64_t characters = 0;            // user-perceived characters
     std::uint64_t longestBacktickRun = 0;   // decides the fence
     bool bytesDropped = false;  // repeats an earlier file's bytes, which were not kept twice
+
+    bool operator==(const FileFacts&) const = default;
 };
 
 // Measures `bytes` whole: validity, digest, characters and backtick runs.
