@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -68,14 +69,21 @@ std::vector<DirEntry> visibleEntries(DIR* dir) {
     return entries;
 }
 
-// One file opened by the walk, to be read and measured, perhaps on another thread.
 struct Slot;
-struct ReadJob {
-    UniqueFd fd;
-    std::string name;  // for the skipped line
+
+// A file for a worker to open, read and measure.
+struct ReadTask {
+    std::string name;  // opened relative to the batch's folder; named in the skipped line
     fs::path url;
-    Slot* slotPointer = nullptr;
+    Slot* slot = nullptr;
     std::size_t order = 0;  // the slot's place in the walk
+};
+
+// Files of one folder, or one file given directly, handed over together: the queue is
+// taken once a batch rather than once a file.
+struct ReadBatch {
+    std::shared_ptr<DIR> folder;  // kept open while its files wait; null: open `url` as given
+    std::vector<ReadTask> tasks;
 };
 
 // What became of one thing met, at its place in the walk's order: a kept file, a skipped
@@ -113,9 +121,9 @@ class Collector {
             options.threads == 0 ? std::thread::hardware_concurrency() : options.threads;
         if (threads <= 1) return;
         try {
-            // A few jobs per thread keep each busy while the walk blocks in the kernel.
-            readers_.emplace(threads, std::size_t{16} * threads,
-                             [this](ReadJob& job, ByteArena& arena) { read(job, arena); });
+            // A few batches per thread keep each busy while the walk lists folders.
+            readers_.emplace(threads, std::size_t{4} * threads,
+                             [this](ReadBatch& batch, ByteArena& arena) { read(batch, arena); });
         } catch (const std::exception&) {
             readers_.reset();  // no threads to be had: read on this one
         }
@@ -147,13 +155,16 @@ class Collector {
     }
 
   private:
+    static constexpr std::size_t batchSize = 32;
+
     void walk(UniqueFd folderFd, const fs::path& folder) {
-        DirStream dir(::fdopendir(folderFd.get()));
+        const std::shared_ptr<DIR> dir(::fdopendir(folderFd.get()), DirCloser());
         if (!dir) return;
         folderFd.release();
         const int dirFd = ::dirfd(dir.get());
+        ReadBatch batch{dir, {}};
         for (DirEntry& entry : visibleEntries(dir.get())) {
-            if (options_.stop.stop_requested()) return;
+            if (options_.stop.stop_requested()) break;
             // The entry's own type answers without a stat; only file systems that leave it
             // out cost one.
             if (entry.type == DT_UNKNOWN) {
@@ -163,11 +174,14 @@ class Collector {
             }
             if (entry.type == DT_LNK) continue;  // links are never collected nor followed
             if (entry.type == DT_DIR) {
+                hand(batch);  // the workers go on while the walk goes down
                 enterFolder(dirFd, entry.name, folder);
                 continue;
             }
-            classifyEntry(dirFd, entry, folder / entry.name);
+            classifyEntry(entry, folder, batch);
+            if (batch.tasks.size() >= batchSize) hand(batch);
         }
+        hand(batch);
     }
 
     void enterFolder(int dirFd, const std::string& name, const fs::path& folder) {
@@ -178,71 +192,75 @@ class Collector {
     }
 
     // A file met inside a folder: opened relative to it, so long paths never matter.
-    void classifyEntry(int dirFd, const DirEntry& entry, fs::path url) {
+    void classifyEntry(DirEntry& entry, const fs::path& folder, ReadBatch& batch) {
         if (droppedByName(entry.name)) return;
         // Pipes, sockets and devices are never opened: reading them may block or never end.
         if (entry.type != DT_REG && entry.type != DT_UNKNOWN)
             return skip(entry.name, notTextSuffix);
-        UniqueFd fd(
-            ::openat(dirFd, entry.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (!fd) {
-            if (errno != ELOOP) skip(entry.name, notTextSuffix);  // ELOOP: became a link
-            return;
-        }
-        schedule({std::move(fd), entry.name, std::move(url)});
+        fs::path url = folder / entry.name;
+        batch.tasks.push_back({std::move(entry.name), std::move(url), nullptr, slots_.size()});
+        batch.tasks.back().slot = &slots_.emplace_back();
     }
 
     // A file given directly: links are followed, as the user named it.
     void classifyInput(const fs::path& input, const struct stat& st) {
-        const std::string name(Text::lastComponent(input.string()));
+        std::string name(Text::lastComponent(input.string()));
         if (droppedByName(name) || isExcluded(st)) return;
         if (!S_ISREG(st.st_mode)) return skip(name, notTextSuffix);
         if (st.st_size > sizeLimit) return skip(name, tooLargeSuffix);
-        UniqueFd fd(::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!fd) return skip(name, notTextSuffix);
-        schedule({std::move(fd), name, input});
+        ReadBatch batch;
+        batch.tasks.push_back({std::move(name), input, &slots_.emplace_back(), slots_.size() - 1});
+        hand(batch);
     }
 
-    // Gives the file its place in the order now, and reads it on a worker when there are any.
-    void schedule(ReadJob job) {
-        job.order = slots_.size();
-        job.slotPointer = &slots_.emplace_back();
-        if (readers_) {
-            if (readers_->submit(std::move(job))) return;
-        }
-        read(job, arena_);
+    // To a worker when there are any, else read here and now.
+    void hand(ReadBatch& batch) {
+        if (batch.tasks.empty()) return;
+        ReadBatch handed{batch.folder, std::move(batch.tasks)};
+        batch.tasks.clear();
+        if (readers_ && readers_->submit(std::move(handed))) return;
+        read(handed, arena_);
     }
 
-    // Runs on a worker: touches only the job's own slot, which the deque never moves.
-    void read(ReadJob& job, ByteArena& arena) noexcept {
-        Slot& slot = *job.slotPointer;
-        try {
-            if (options_.stop.stop_requested()) return;
-            struct stat st {};
-            if (::fstat(job.fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-                return slot.skipped = skipLine(job.name, notTextSuffix), void();
-            if (isExcluded(st)) return;
-            if (st.st_size > sizeLimit)
-                return slot.skipped = skipLine(job.name, tooLargeSuffix), void();
-            ReadFile::Result read = ReadFile::bounded(job.fd.get(), st.st_size, sizeLimit, arena);
-            job.fd.reset();
-            if (read.outcome == ReadFile::Outcome::tooLarge)
-                return slot.skipped = skipLine(job.name, tooLargeSuffix), void();
-            FileFacts facts;
-            if (read.outcome == ReadFile::Outcome::ok && !hasNul(read.data))
-                facts = measure(read.data);
-            if (!facts.text) return slot.skipped = skipLine(job.name, notTextSuffix), void();
-            if (options_.dropRepeatedBytes &&
-                firstPlaces_.repeatsEarlier(facts.sha256, job.order)) {
-                arena.giveBack(read.data);
-                facts.bytesDropped = true;
+    // Runs on a worker: touches only the batch's own slots, which the deque never moves.
+    void read(ReadBatch& batch, ByteArena& arena) noexcept {
+        for (ReadTask& task : batch.tasks) {
+            try {
+                if (options_.stop.stop_requested()) return;
+                readOne(batch.folder.get(), task, arena);
+            } catch (const std::exception&) {
+                *task.slot = Slot();  // out of memory or the like: left out, the others go on
             }
-            slot.file = {std::move(job.url), std::move(read.data), facts};
-            slot.kept = true;
-        } catch (const std::exception&) {
-            // Out of memory or the like: this file is left out, the others go on.
-            slot = Slot();
         }
+    }
+
+    void readOne(DIR* folder, ReadTask& task, ByteArena& arena) {
+        Slot& slot = *task.slot;
+        const UniqueFd fd(folder ? ::openat(::dirfd(folder), task.name.c_str(),
+                                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)
+                                 : ::open(task.url.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!fd) {
+            // ELOOP: became a link since the folder was listed, and links are passed over.
+            if (!folder || errno != ELOOP) slot.skipped = skipLine(task.name, notTextSuffix);
+            return;
+        }
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            return void(slot.skipped = skipLine(task.name, notTextSuffix));
+        if (isExcluded(st)) return;
+        if (st.st_size > sizeLimit) return void(slot.skipped = skipLine(task.name, tooLargeSuffix));
+        ReadFile::Result read = ReadFile::bounded(fd.get(), st.st_size, sizeLimit, arena);
+        if (read.outcome == ReadFile::Outcome::tooLarge)
+            return void(slot.skipped = skipLine(task.name, tooLargeSuffix));
+        FileFacts facts;
+        if (read.outcome == ReadFile::Outcome::ok && !hasNul(read.data)) facts = measure(read.data);
+        if (!facts.text) return void(slot.skipped = skipLine(task.name, notTextSuffix));
+        if (options_.dropRepeatedBytes && firstPlaces_.repeatsEarlier(facts.sha256, task.order)) {
+            arena.giveBack(read.data);
+            facts.bytesDropped = true;
+        }
+        slot.file = {std::move(task.url), std::move(read.data), facts};
+        slot.kept = true;
     }
 
     static bool droppedByName(std::string_view name) {
@@ -268,7 +286,7 @@ class Collector {
     FirstPlaces firstPlaces_;
     std::deque<Slot> slots_;  // grows at the back only, so workers' slots stay put
     ByteArena arena_;         // for reads on this thread
-    std::optional<WorkerPool<ReadJob, ByteArena>> readers_;  // last: joined first
+    std::optional<WorkerPool<ReadBatch, ByteArena>> readers_;  // last: joined first
 };
 
 }  // namespace
