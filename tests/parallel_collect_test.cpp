@@ -184,3 +184,12 @@ TEST(CollectedFactsTest, FactsOfOtherBytesThanTheFileHoldsAreMeasuredAgain) {
               "# Context: t\n\n## Files (1)\n\n- `a.md`\n\n---\n\n"
               "## `a.md`\n\n```markdown\none ` two\n```\n\n");
 }
+
+TEST_F(ParallelCollectTest, FilesHandedOverWholeGiveTheSameDocumentAsFilesLent) {
+    Collect::Collected c = collectWith(root(), 2, true);
+    const PackResult lent = Pack::build(c.files, root(), c.skipped, "t");
+    const PackResult handed = Pack::build(std::move(c.files), root(), c.skipped, "t");
+    EXPECT_EQ(handed.markdown, lent.markdown);
+    EXPECT_EQ(handed.tokenEstimate, lent.tokenEstimate);
+    EXPECT_EQ(handed.duplicates, lent.duplicates);
+}

@@ -13,7 +13,9 @@
 // in it is shared or locked. A block lives while any Bytes made from it does.
 class ByteArena {
   public:
-    static constexpr std::size_t blockSize = std::size_t{32} << 20;
+    // Small enough that a block is unmapped soon after its files are copied into the
+    // document, large enough to hold a file of the size limit twice over.
+    static constexpr std::size_t blockSize = std::size_t{4} << 20;
 
     // Room for at least `size` bytes, valid until the next call.
     std::span<char> room(std::size_t size);

@@ -6,10 +6,6 @@
 namespace Pack {
 namespace {
 
-bool endsWithNewline(std::string_view s) {
-    return !s.empty() && s.back() == '\n';
-}
-
 // Lays the pieces out in order. Measuring passes a null `out` and only adds up sizes;
 // writing appends, and counts characters where a body's own count does not answer.
 class Layout {
@@ -42,12 +38,16 @@ class Layout {
             put(e.tag);
             put("\n");
             countSince(mark);  // ends in a line feed: the body starts a new character
+            // Read before the body's bytes may be let go of.
+            const bool addLineFeed = e.body.empty() || e.body.back() != '\n';
+            const bool endsInCr = !e.body.empty() && e.body.back() == '\r';
             put(e.body);
+            if (out_ && e.owner) e.owner->release();  // in the document now
             characters_ += e.characters;
-            if (!endsWithNewline(e.body)) {
+            if (addLineFeed) {
                 put("\n");
                 // A body ending in CR and the line feed added after it make one CR LF.
-                if (e.body.empty() || e.body.back() != '\r') ++characters_;
+                if (!endsInCr) ++characters_;
             }
             put(e.fence);
             put("\n\n");

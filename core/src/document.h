@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tessaly/bytes.h"
+
 namespace Pack {
 
 // One file's block. `body` points into bytes that outlive the entry.
@@ -15,6 +17,7 @@ struct DocumentEntry {
     std::int64_t characters = 0;  // user-perceived characters of the body alone
     std::string fence;
     std::string tag;
+    Bytes* owner = nullptr;  // when set, let go of as soon as the body is in the document
 };
 
 struct Document {

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <unordered_set>
 
 #include "backtick_run.h"
@@ -25,24 +26,29 @@ Collect::FileFacts factsOf(const Collect::CollectedFile& file) {
     return Collect::measure(file.data);
 }
 
-// Keeps the first file of each content, in the order given.
-std::vector<Entry> distinctEntries(const std::vector<Collect::CollectedFile>& files,
-                                   const std::filesystem::path& root, std::int64_t& duplicates) {
+// Keeps the first file of each content, in the order given. Files held by the caller alone
+// (not const) have a repeated file's bytes let go of at once, and the others once copied.
+template <class Files>
+std::vector<Entry> distinctEntries(Files& files, const std::filesystem::path& root,
+                                   std::int64_t& duplicates) {
+    constexpr bool release = !std::is_const_v<Files>;
     std::vector<Entry> entries;
     entries.reserve(files.size());
     std::unordered_set<Digest::Sha256, Digest::Sha256Hash> seen;
     seen.reserve(files.size());
-    for (const Collect::CollectedFile& file : files) {
+    for (auto& file : files) {
         const Collect::FileFacts facts = factsOf(file);
         if (!facts.text) continue;
         if (!seen.insert(facts.sha256).second) {
             ++duplicates;
+            if constexpr (release) file.data.release();
             continue;
         }
         Entry entry;
         entry.document.rel = relPath(file.url, root);
         entry.document.body = file.data;
         entry.document.characters = facts.characters;
+        if constexpr (release) entry.document.owner = &file.data;
         entry.rank = rank(entry.document.rel);
         entry.longestBacktickRun = facts.longestBacktickRun;
         entries.push_back(std::move(entry));
@@ -68,11 +74,9 @@ std::vector<DocumentEntry> documentEntries(std::vector<Entry>& entries) {
     return out;
 }
 
-}  // namespace
-
-PackResult build(const std::vector<Collect::CollectedFile>& files,
-                 const std::filesystem::path& root, std::vector<std::string> skipped,
-                 std::optional<std::string> title) {
+template <class Files>
+PackResult buildFrom(Files& files, const std::filesystem::path& root,
+                     std::vector<std::string> skipped, std::optional<std::string> title) {
     PackResult result;
     std::vector<Entry> entries = distinctEntries(files, root, result.duplicates);
     sortEntries(entries);
@@ -87,6 +91,20 @@ PackResult build(const std::vector<Collect::CollectedFile>& files,
     result.byteCount = static_cast<std::int64_t>(result.markdown.size());
     result.skipped = std::move(skipped);
     return result;
+}
+
+}  // namespace
+
+PackResult build(const std::vector<Collect::CollectedFile>& files,
+                 const std::filesystem::path& root, std::vector<std::string> skipped,
+                 std::optional<std::string> title) {
+    return buildFrom(files, root, std::move(skipped), std::move(title));
+}
+
+PackResult build(std::vector<Collect::CollectedFile>&& files, const std::filesystem::path& root,
+                 std::vector<std::string> skipped, std::optional<std::string> title) {
+    std::vector<Collect::CollectedFile> owned = std::move(files);
+    return buildFrom(owned, root, std::move(skipped), std::move(title));
 }
 
 }  // namespace Pack

@@ -59,7 +59,8 @@ PackedInputs packInputs(const std::vector<fs::path>& inputs, std::optional<std::
     collecting.dropRepeatedBytes = true;  // the document holds each content once
     Collect::Collected collected = Collect::files(inputs, collecting);
     packed.title = title ? Text::validUtf8(*title) : titleFor(inputs);
-    packed.result = build(collected.files, packed.root, std::move(collected.skipped), packed.title);
+    packed.result =
+        build(std::move(collected.files), packed.root, std::move(collected.skipped), packed.title);
     return packed;
 }
 
