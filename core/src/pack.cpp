@@ -6,6 +6,7 @@
 #include "backtick_run.h"
 #include "digest.h"
 #include "document.h"
+#include "rel_paths.h"
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
@@ -34,6 +35,7 @@ std::vector<Entry> distinctEntries(Files& files, const std::filesystem::path& ro
     constexpr bool release = !std::is_const_v<Files>;
     std::vector<Entry> entries;
     entries.reserve(files.size());
+    const RelPaths relPaths(root);
     std::unordered_set<Digest::Sha256, Digest::Sha256Hash> seen;
     seen.reserve(files.size());
     for (auto& file : files) {
@@ -45,7 +47,7 @@ std::vector<Entry> distinctEntries(Files& files, const std::filesystem::path& ro
             continue;
         }
         Entry entry;
-        entry.document.rel = relPath(file.url, root);
+        entry.document.rel = relPaths.of(file.url);
         entry.document.body = file.data;
         entry.document.characters = facts.characters;
         if constexpr (release) entry.document.owner = &file.data;

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "rel_paths.h"
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
@@ -11,15 +12,22 @@ std::filesystem::path standardized(const std::filesystem::path& path) {
     return s;
 }
 
-std::string relPath(const std::filesystem::path& file, const std::filesystem::path& root) {
+RelPaths::RelPaths(const std::filesystem::path& root) {
     const std::string rootPath = standardized(root).string();
-    const std::string filePath = standardized(file).string();
     // Below "/" every path is inside the root: keep it whole rather than fall back to the
     // bare name, so same-named files from different places stay apart.
-    const std::string prefix = rootPath == "/" ? "/" : rootPath + "/";
-    if (filePath.size() > prefix.size() && filePath.compare(0, prefix.size(), prefix) == 0)
-        return Text::validUtf8(std::string_view(filePath).substr(prefix.size()));
+    prefix_ = rootPath == "/" ? "/" : rootPath + "/";
+}
+
+std::string RelPaths::of(const std::filesystem::path& file) const {
+    const std::string filePath = standardized(file).string();
+    if (filePath.size() > prefix_.size() && filePath.compare(0, prefix_.size(), prefix_) == 0)
+        return Text::validUtf8(std::string_view(filePath).substr(prefix_.size()));
     return Text::validUtf8(Text::lastComponent(filePath));
+}
+
+std::string relPath(const std::filesystem::path& file, const std::filesystem::path& root) {
+    return RelPaths(root).of(file);
 }
 
 int rank(std::string_view rel) {

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace Pack {
+
+// relPath for many files against one root, which is standardized once rather than per file.
+class RelPaths {
+  public:
+    explicit RelPaths(const std::filesystem::path& root);
+    std::string of(const std::filesystem::path& file) const;
+
+  private:
+    std::string prefix_;  // the root with one trailing "/"
+};
+
+}  // namespace Pack
