@@ -16,6 +16,7 @@
 
 #include "byte_arena.h"
 #include "digest.h"
+#include "found_files.h"
 #include "read_file.h"
 #include "tessaly/text.h"
 #include "unique_fd.h"
@@ -38,6 +39,16 @@ using DirStream = std::unique_ptr<DIR, DirCloser>;
 
 bool isHidden(std::string_view name) {
     return !name.empty() && name.front() == '.';
+}
+
+// `folder / name` as a path object would join them, without splitting either into parts.
+std::string joined(const std::string& folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name;
+    return path;
 }
 
 bool hasNul(std::string_view bytes) {
@@ -74,7 +85,7 @@ struct Slot;
 // A file for a worker to open, read and measure.
 struct ReadTask {
     std::string name;  // opened relative to the batch's folder; named in the skipped line
-    fs::path url;
+    std::string url;
     Slot* slot = nullptr;
     std::size_t order = 0;  // the slot's place in the walk
 };
@@ -90,7 +101,7 @@ struct ReadBatch {
 // line, or neither (dropped silently).
 struct Slot {
     bool kept = false;
-    CollectedFile file;
+    FoundFile file;
     std::string skipped;
 };
 
@@ -137,13 +148,13 @@ class Collector {
             return;
         }
         UniqueFd fd(::open(input.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (fd) walk(std::move(fd), input);
+        if (fd) walk(std::move(fd), input.native());
     }
 
     // Waits for the reads still in flight, then lists the outcomes in the walk's order.
-    Collected take() {
+    Found take() {
         if (readers_) readers_->finish();
-        Collected collected;
+        Found collected;
         for (Slot& slot : slots_) {
             if (slot.kept)
                 collected.files.push_back(std::move(slot.file));
@@ -157,7 +168,7 @@ class Collector {
   private:
     static constexpr std::size_t batchSize = 32;
 
-    void walk(UniqueFd folderFd, const fs::path& folder) {
+    void walk(UniqueFd folderFd, const std::string& folder) {
         const std::shared_ptr<DIR> dir(::fdopendir(folderFd.get()), DirCloser());
         if (!dir) return;
         folderFd.release();
@@ -184,20 +195,20 @@ class Collector {
         hand(batch);
     }
 
-    void enterFolder(int dirFd, const std::string& name, const fs::path& folder) {
+    void enterFolder(int dirFd, const std::string& name, const std::string& folder) {
         if (skipDirs().contains(name)) return;
         // O_NOFOLLOW: a folder swapped for a link since it was listed is not entered.
         UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (fd) walk(std::move(fd), folder / name);
+        if (fd) walk(std::move(fd), joined(folder, name));
     }
 
     // A file met inside a folder: opened relative to it, so long paths never matter.
-    void classifyEntry(DirEntry& entry, const fs::path& folder, ReadBatch& batch) {
+    void classifyEntry(DirEntry& entry, const std::string& folder, ReadBatch& batch) {
         if (droppedByName(entry.name)) return;
         // Pipes, sockets and devices are never opened: reading them may block or never end.
         if (entry.type != DT_REG && entry.type != DT_UNKNOWN)
             return skip(entry.name, notTextSuffix);
-        fs::path url = folder / entry.name;
+        std::string url = joined(folder, entry.name);
         batch.tasks.push_back({std::move(entry.name), std::move(url), nullptr, slots_.size()});
         batch.tasks.back().slot = &slots_.emplace_back();
     }
@@ -209,7 +220,8 @@ class Collector {
         if (!S_ISREG(st.st_mode)) return skip(name, notTextSuffix);
         if (st.st_size > sizeLimit) return skip(name, tooLargeSuffix);
         ReadBatch batch;
-        batch.tasks.push_back({std::move(name), input, &slots_.emplace_back(), slots_.size() - 1});
+        batch.tasks.push_back(
+            {std::move(name), input.native(), &slots_.emplace_back(), slots_.size() - 1});
         hand(batch);
     }
 
@@ -291,7 +303,7 @@ class Collector {
 
 }  // namespace
 
-Collected files(const std::vector<fs::path>& inputs, const Options& options) {
+Found find(const std::vector<fs::path>& inputs, const Options& options) {
     Collector collector(options);
     for (const fs::path& input : inputs) {
         try {
@@ -301,6 +313,16 @@ Collected files(const std::vector<fs::path>& inputs, const Options& options) {
         }
     }
     return collector.take();
+}
+
+Collected files(const std::vector<fs::path>& inputs, const Options& options) {
+    Found found = find(inputs, options);
+    Collected collected;
+    collected.files.reserve(found.files.size());
+    for (FoundFile& file : found.files)
+        collected.files.emplace_back(std::move(file.url), std::move(file.data), file.facts);
+    collected.skipped = std::move(found.skipped);
+    return collected;
 }
 
 bool isText(std::string_view bytes) {

@@ -6,6 +6,7 @@
 #include "backtick_run.h"
 #include "digest.h"
 #include "document.h"
+#include "found_files.h"
 #include "rel_paths.h"
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
@@ -21,7 +22,8 @@ struct Entry {
 };
 
 // The facts taken while collecting, unless the file was made by hand or its bytes changed.
-Collect::FileFacts factsOf(const Collect::CollectedFile& file) {
+template <class File>
+Collect::FileFacts factsOf(const File& file) {
     const Collect::FileFacts& facts = file.facts;
     if (facts.known && (facts.size == file.data.size() || facts.bytesDropped)) return facts;
     return Collect::measure(file.data);
@@ -47,7 +49,7 @@ std::vector<Entry> distinctEntries(Files& files, const std::filesystem::path& ro
             continue;
         }
         Entry entry;
-        entry.document.rel = relPaths.of(file.url);
+        entry.document.rel = relPaths.of(std::string_view(file.url.c_str()));
         entry.document.body = file.data;
         entry.document.characters = facts.characters;
         if constexpr (release) entry.document.owner = &file.data;
@@ -106,6 +108,12 @@ PackResult build(const std::vector<Collect::CollectedFile>& files,
 PackResult build(std::vector<Collect::CollectedFile>&& files, const std::filesystem::path& root,
                  std::vector<std::string> skipped, std::optional<std::string> title) {
     std::vector<Collect::CollectedFile> owned = std::move(files);
+    return buildFrom(owned, root, std::move(skipped), std::move(title));
+}
+
+PackResult build(std::vector<Collect::FoundFile>&& files, const std::filesystem::path& root,
+                 std::vector<std::string> skipped, std::optional<std::string> title) {
+    std::vector<Collect::FoundFile> owned = std::move(files);
     return buildFrom(owned, root, std::move(skipped), std::move(title));
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "found_files.h"
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
@@ -57,7 +58,7 @@ PackedInputs packInputs(const std::vector<fs::path>& inputs, std::optional<std::
     packed.root = commonRoot(inputs);
     Collect::Options collecting = options;
     collecting.dropRepeatedBytes = true;  // the document holds each content once
-    Collect::Collected collected = Collect::files(inputs, collecting);
+    Collect::Found collected = Collect::find(inputs, collecting);
     packed.title = title ? Text::validUtf8(*title) : titleFor(inputs);
     packed.result =
         build(std::move(collected.files), packed.root, std::move(collected.skipped), packed.title);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace Pack {
 
@@ -9,7 +10,7 @@ namespace Pack {
 class RelPaths {
   public:
     explicit RelPaths(const std::filesystem::path& root);
-    std::string of(const std::filesystem::path& file) const;
+    std::string of(std::string_view file) const;
 
   private:
     std::string prefix_;  // the root with one trailing "/"
