@@ -193,3 +193,23 @@ TEST_F(ParallelCollectTest, FilesHandedOverWholeGiveTheSameDocumentAsFilesLent) 
     EXPECT_EQ(handed.tokenEstimate, lent.tokenEstimate);
     EXPECT_EQ(handed.duplicates, lent.duplicates);
 }
+
+TEST(CollectedFactsTest, FileWithoutItsRepeatedBytesCountsAsADuplicateOfTheEarlierCopy) {
+    Collect::FileFacts dropped = Collect::measure("kept once\n");
+    dropped.bytesDropped = true;
+    const PackResult r = Pack::build({Collect::CollectedFile("/r/a.md", "kept once\n"),
+                                      Collect::CollectedFile("/r/b.md", Bytes(), dropped)},
+                                     "/r", {}, "t");
+    EXPECT_EQ(r.fileCount, 1);
+    EXPECT_EQ(r.duplicates, 1);
+    EXPECT_EQ(r.markdown.find("b.md"), std::string::npos);
+}
+
+TEST(CollectedFactsTest, FileWithoutItsRepeatedBytesIsLeftOutWhenTheEarlierCopyIsNotThere) {
+    Collect::FileFacts dropped = Collect::measure("kept once\n");
+    dropped.bytesDropped = true;
+    const PackResult r =
+        Pack::build({Collect::CollectedFile("/r/b.md", Bytes(), dropped)}, "/r", {}, "t");
+    EXPECT_EQ(r.fileCount, 0);
+    EXPECT_EQ(r.markdown, "# Context: t\n\n## Files (0)\n\n\n---\n\n");
+}

@@ -129,7 +129,8 @@ class Collector {
   public:
     explicit Collector(const Options& options) : options_(options) {
         const unsigned threads =
-            options.threads == 0 ? std::thread::hardware_concurrency() : options.threads;
+            std::min(options.threads == 0 ? std::thread::hardware_concurrency() : options.threads,
+                     maxThreads);
         if (threads <= 1) return;
         try {
             // A few batches per thread keep each busy while the walk lists folders.
@@ -167,6 +168,7 @@ class Collector {
 
   private:
     static constexpr std::size_t batchSize = 32;
+    static constexpr unsigned maxThreads = 64;  // more only wait on the disk and the walk
 
     void walk(UniqueFd folderFd, const std::string& folder) {
         const std::shared_ptr<DIR> dir(::fdopendir(folderFd.get()), DirCloser());
@@ -267,12 +269,15 @@ class Collector {
         FileFacts facts;
         if (read.outcome == ReadFile::Outcome::ok && !hasNul(read.data)) facts = measure(read.data);
         if (!facts.text) return void(slot.skipped = skipLine(task.name, notTextSuffix));
-        if (options_.dropRepeatedBytes && firstPlaces_.repeatsEarlier(facts.sha256, task.order)) {
-            arena.giveBack(read.data);
-            facts.bytesDropped = true;
-        }
         slot.file = {std::move(task.url), std::move(read.data), facts};
         slot.kept = true;
+        // Last: once its content is on record here, this file must stay kept, as later copies
+        // may let go of their bytes on the strength of it.
+        if (options_.dropRepeatedBytes &&
+            firstPlaces_.repeatsEarlier(slot.file.facts.sha256, task.order)) {
+            arena.giveBack(slot.file.data);
+            slot.file.facts.bytesDropped = true;
+        }
     }
 
     static bool droppedByName(std::string_view name) {

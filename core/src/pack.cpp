@@ -48,6 +48,8 @@ std::vector<Entry> distinctEntries(Files& files, const std::filesystem::path& ro
             if constexpr (release) file.data.release();
             continue;
         }
+        // Its bytes were let go of for an earlier copy that is not here: nothing to show.
+        if (facts.bytesDropped) continue;
         Entry entry;
         entry.document.rel = relPaths.of(std::string_view(file.url.c_str()));
         entry.document.body = file.data;

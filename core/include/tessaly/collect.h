@@ -51,6 +51,7 @@ struct Options {
     std::stop_token stop;  // once stop is requested, collection ends early and partial
     // A file whose bytes repeat an earlier file's (in collection order) comes back with its
     // facts but without its bytes, marked bytesDropped, since a document needs them once.
+    // Pack::build leaves such a file out when the earlier copy is not among its files.
     bool dropRepeatedBytes = false;
 };
 
