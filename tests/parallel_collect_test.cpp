@@ -153,6 +153,27 @@ TEST_F(ParallelCollectTest, WorkerThreadsPackTheSameDocumentAsTheCallingThread) 
     }
 }
 
+TEST_F(ParallelCollectTest, PackingInputsOnWorkerThreadsGivesWhatOneThreadGives) {
+    const std::vector<fs::path> inputs{root(), root() / "dir3", root() / "README.md"};
+    Collect::Options serial;
+    serial.threads = 1;
+    const Pack::PackedInputs expected = Pack::packInputs(inputs, std::nullopt, serial);
+    ASSERT_GT(expected.result.duplicates, 10);
+    for (unsigned threads : {0u, 2u, 8u}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        Collect::Options options;
+        options.threads = threads;
+        const Pack::PackedInputs packed = Pack::packInputs(inputs, std::nullopt, options);
+        EXPECT_EQ(packed.root, expected.root);
+        EXPECT_EQ(packed.title, expected.title);
+        EXPECT_EQ(packed.result.markdown, expected.result.markdown);
+        EXPECT_EQ(packed.result.fileCount, expected.result.fileCount);
+        EXPECT_EQ(packed.result.tokenEstimate, expected.result.tokenEstimate);
+        EXPECT_EQ(packed.result.duplicates, expected.result.duplicates);
+        EXPECT_EQ(packed.result.skipped, expected.result.skipped);
+    }
+}
+
 TEST_F(ParallelCollectTest, DroppingRepeatedBytesLeavesTheDocumentAsWithAllBytesKept) {
     const Collect::Collected all = collectWith(root(), 1, false);
     const Collect::Collected dropped = collectWith(root(), 2, true);
