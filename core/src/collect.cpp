@@ -9,13 +9,12 @@
 #include <cstring>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <thread>
-#include <unordered_map>
 
 #include "byte_arena.h"
 #include "digest.h"
+#include "first_places.h"
 #include "found_files.h"
 #include "read_file.h"
 #include "tessaly/text.h"
@@ -103,26 +102,6 @@ struct Slot {
     bool kept = false;
     FoundFile file;
     std::string skipped;
-};
-
-// The earliest place in the walk at which each content has been read so far, shared by the
-// workers. A file read later than its content's first place repeats it; one read out of
-// order may find it only after the later one kept its bytes, which costs memory, never
-// correctness.
-class FirstPlaces {
-  public:
-    bool repeatsEarlier(const Digest::Sha256& digest, std::size_t order) {
-        std::lock_guard lock(mutex_);
-        const auto [it, inserted] = first_.try_emplace(digest, order);
-        if (inserted) return false;
-        if (it->second < order) return true;
-        it->second = order;
-        return false;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::unordered_map<Digest::Sha256, std::size_t, Digest::Sha256Hash> first_;
 };
 
 class Collector {
