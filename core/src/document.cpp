@@ -1,6 +1,6 @@
 #include "document.h"
 
-#include "memory_block.h"
+#include "huge_pages.h"
 #include "tessaly/text.h"
 
 namespace Pack {

@@ -5,17 +5,6 @@
 #include <cstdint>
 #include <new>
 
-namespace HugePages {
-
-void advise(void* data, std::size_t length) noexcept {
-    const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (start + size - 1) & ~(size - 1);
-    const std::uintptr_t last = (start + length) & ~(size - 1);
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-}
-
-}  // namespace HugePages
-
 // Mapped one huge page larger than asked, then trimmed, so the block starts on a huge page.
 MemoryBlock::MemoryBlock(std::size_t size) {
     const std::size_t rounded = (size + HugePages::size - 1) & ~(HugePages::size - 1);
