@@ -229,8 +229,16 @@ TEST(CollectedFactsTest, FileWithoutItsRepeatedBytesCountsAsADuplicateOfTheEarli
 TEST(CollectedFactsTest, FileWithoutItsRepeatedBytesIsLeftOutWhenTheEarlierCopyIsNotThere) {
     Collect::FileFacts dropped = Collect::measure("kept once\n");
     dropped.bytesDropped = true;
-    const PackResult r =
+    const PackResult alone =
         Pack::build({Collect::CollectedFile("/r/b.md", Bytes(), dropped)}, "/r", {}, "t");
-    EXPECT_EQ(r.fileCount, 0);
-    EXPECT_EQ(r.markdown, "# Context: t\n\n## Files (0)\n\n\n---\n\n");
+    EXPECT_EQ(alone.fileCount, 0);
+    EXPECT_EQ(alone.markdown, "# Context: t\n\n## Files (0)\n\n\n---\n\n");
+
+    // A later copy that has its bytes is then the first to show them.
+    const PackResult later = Pack::build({Collect::CollectedFile("/r/b.md", Bytes(), dropped),
+                                          Collect::CollectedFile("/r/c.md", "kept once\n")},
+                                         "/r", {}, "t");
+    EXPECT_EQ(later.fileCount, 1);
+    EXPECT_EQ(later.duplicates, 0);
+    EXPECT_CONTAINS(later.markdown, "## `c.md`\n\n```markdown\nkept once\n```\n");
 }

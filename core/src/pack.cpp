@@ -29,6 +29,14 @@ Collect::FileFacts factsOf(const File& file) {
     return Collect::measure(file.data);
 }
 
+std::string_view urlOf(const Collect::CollectedFile& file) {
+    return file.url.native();
+}
+
+std::string_view urlOf(const Collect::FoundFile& file) {
+    return file.url;
+}
+
 // Keeps the first file of each content, in the order given. Files held by the caller alone
 // (not const) have a repeated file's bytes let go of at once, and the others once copied.
 template <class Files>
@@ -43,15 +51,15 @@ std::vector<Entry> distinctEntries(Files& files, const std::filesystem::path& ro
     for (auto& file : files) {
         const Collect::FileFacts facts = factsOf(file);
         if (!facts.text) continue;
+        // Its bytes were let go of for an earlier copy that is not here: nothing to show.
+        if (facts.bytesDropped && !seen.contains(facts.sha256)) continue;
         if (!seen.insert(facts.sha256).second) {
             ++duplicates;
             if constexpr (release) file.data.release();
             continue;
         }
-        // Its bytes were let go of for an earlier copy that is not here: nothing to show.
-        if (facts.bytesDropped) continue;
         Entry entry;
-        entry.document.rel = relPaths.of(std::string_view(file.url.c_str()));
+        entry.document.rel = relPaths.of(urlOf(file));
         entry.document.body = file.data;
         entry.document.characters = facts.characters;
         if constexpr (release) entry.document.owner = &file.data;
