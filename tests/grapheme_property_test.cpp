@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <memory>
 #include <random>
 #include <string>
@@ -127,8 +128,8 @@ TEST(GraphemePropertyTest, DocumentCountFromBodyCountsEqualsIcuOverTheWholeDocum
     const std::array<const char*, 4> tags{"", "cpp", "\u0301", "é"};
     for (int round = 0; round < 1500; ++round) {
         std::vector<Pack::DocumentEntry> entries(static_cast<std::size_t>(round % 6));
+        std::deque<std::string> bodies;  // outlive the entries' views; never move
         for (Pack::DocumentEntry& e : entries) {
-            static std::vector<std::string> bodies;  // outlive the entries' views
             bodies.push_back(adversarialBody(rng, round));
             e.rel = randomText(rng, 3);
             e.body = bodies.back();
