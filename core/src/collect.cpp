@@ -52,7 +52,7 @@ std::string joined(const std::string& folder, std::string_view name) {
 
 bool hasNul(std::string_view bytes) {
     const std::string_view sniff = bytes.substr(0, sniffLength);
-    return std::memchr(sniff.data(), '\0', sniff.size()) != nullptr;
+    return !sniff.empty() && std::memchr(sniff.data(), '\0', sniff.size()) != nullptr;
 }
 
 unsigned char typeFromMode(mode_t mode) {
