@@ -1,5 +1,6 @@
-// The token count and the fence take shortcuts (line by line, ASCII without ICU); over text
-// built to hit every seam they must agree with ICU walking the whole text at once.
+// The token count and the fence take shortcuts (line by line, ASCII without ICU, each body
+// counted alone and the counts added up); over text built to hit every seam they must agree
+// with ICU walking the whole text at once.
 
 #include <gtest/gtest.h>
 #include <unicode/brkiter.h>
@@ -8,11 +9,14 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "document.h"
+#include "tessaly/file_facts.h"
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
@@ -45,7 +49,7 @@ std::string referenceFence(const std::string& s) {
 }
 
 // Pieces that change cluster boundaries next to their neighbours.
-const std::array<const char*, 22> pieces{
+const std::array<const char*, 24> pieces{
     "a",
     "`",
     "```",
@@ -68,6 +72,8 @@ const std::array<const char*, 22> pieces{
     "\U0001F3FB",
     "\u00AD",
     "x\u0308\u0301",
+    "a long stretch of ASCII, past one 32-byte step of the scan",
+    "\t\x7F",
 };
 
 std::string randomText(std::mt19937& rng, std::size_t pieceCount) {
@@ -94,5 +100,58 @@ TEST(GraphemePropertyTest, FenceEqualsWholeTextWalk) {
     for (int round = 0; round < 3000; ++round) {
         const std::string s = randomText(rng, round % 40);
         ASSERT_EQ(Pack::fence(s), referenceFence(s)) << "text: " << s;
+    }
+}
+
+namespace {
+
+// A body that ends at a seam: in CR (the document adds LF after it), empty, or starting with
+// a mark that would join whatever stood before it.
+std::string adversarialBody(std::mt19937& rng, int round) {
+    std::string body = randomText(rng, round % 25);
+    switch (round % 5) {
+        case 0:
+            return body + "\r";
+        case 1:
+            return "\u0301" + body;
+        case 2:
+            return round % 10 == 2 ? std::string() : body + "\u200D";
+        default:
+            return body;
+    }
+}
+
+}  // namespace
+
+TEST(GraphemePropertyTest, DocumentCountFromBodyCountsEqualsIcuOverTheWholeDocument) {
+    std::mt19937 rng(4242);
+    const std::array<const char*, 4> tags{"", "cpp", "\u0301", "é"};
+    for (int round = 0; round < 1500; ++round) {
+        std::vector<Pack::DocumentEntry> entries(static_cast<std::size_t>(round % 6));
+        std::deque<std::string> bodies;  // outlive the entries' views; never move
+        for (Pack::DocumentEntry& e : entries) {
+            bodies.push_back(adversarialBody(rng, round));
+            e.rel = randomText(rng, 3);
+            e.body = bodies.back();
+            e.characters = Collect::measure(e.body).characters;
+            e.fence = Pack::fence(e.body);
+            e.tag = tags[rng() % tags.size()];
+        }
+        const std::string title = randomText(rng, round % 4);
+        const Pack::Document d = Pack::writeDocument(title, entries);
+        ASSERT_EQ(d.characters, static_cast<std::int64_t>(wholeTextClusters(d.markdown).size()))
+            << "document: " << d.markdown;
+    }
+}
+
+TEST(GraphemePropertyTest, TokenEstimateIsAQuarterOfIcuCountOverTheWholeDocument) {
+    std::mt19937 rng(99);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<Collect::CollectedFile> files;
+        for (int i = 0; i < round % 5; ++i)
+            files.emplace_back("/r/f" + std::to_string(i) + ".md", adversarialBody(rng, round + i));
+        const PackResult r = Pack::build(files, "/r", {}, randomText(rng, 2));
+        const auto icu = static_cast<std::int64_t>(wholeTextClusters(r.markdown).size());
+        ASSERT_EQ(r.tokenEstimate, icu > 3 ? icu / 4 : 1) << "document: " << r.markdown;
     }
 }

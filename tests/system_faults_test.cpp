@@ -169,7 +169,8 @@ TEST(BoundedReadTest, FileThatGrewPastTheLimitSinceItsSizeWasTakenIsTooLarge) {
     writeFile(dir / "exact.txt", std::string(Collect::sizeLimit, 'e'));
     const auto readWithStaleSize = [&](const char* name) {
         const int fd = open((dir / name).c_str(), O_RDONLY);
-        auto r = ReadFile::bounded(fd, 10, Collect::sizeLimit);  // as if it had 10 bytes
+        ByteArena arena;
+        auto r = ReadFile::bounded(fd, 10, Collect::sizeLimit, arena);  // as if it had 10 bytes
         close(fd);
         return r;
     };

@@ -7,10 +7,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <thread>
 
+#include "byte_arena.h"
+#include "digest.h"
+#include "first_places.h"
+#include "found_files.h"
 #include "read_file.h"
 #include "tessaly/text.h"
 #include "unique_fd.h"
+#include "worker_pool.h"
 
 namespace Collect {
 namespace {
@@ -29,6 +38,21 @@ using DirStream = std::unique_ptr<DIR, DirCloser>;
 
 bool isHidden(std::string_view name) {
     return !name.empty() && name.front() == '.';
+}
+
+// `folder / name` as a path object would join them, without splitting either into parts.
+std::string joined(const std::string& folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+bool hasNul(std::string_view bytes) {
+    const std::string_view sniff = bytes.substr(0, sniffLength);
+    return !sniff.empty() && std::memchr(sniff.data(), '\0', sniff.size()) != nullptr;
 }
 
 unsigned char typeFromMode(mode_t mode) {
@@ -55,9 +79,46 @@ std::vector<DirEntry> visibleEntries(DIR* dir) {
     return entries;
 }
 
+struct Slot;
+
+// A file for a worker to open, read and measure.
+struct ReadTask {
+    std::string name;  // opened relative to the batch's folder; named in the skipped line
+    std::string url;
+    Slot* slot = nullptr;
+    std::size_t order = 0;  // the slot's place in the walk
+};
+
+// Files of one folder, or one file given directly, handed over together: the queue is
+// taken once a batch rather than once a file.
+struct ReadBatch {
+    std::shared_ptr<DIR> folder;  // kept open while its files wait; null: open `url` as given
+    std::vector<ReadTask> tasks;
+};
+
+// What became of one thing met, at its place in the walk's order: a kept file, a skipped
+// line, or neither (dropped silently).
+struct Slot {
+    bool kept = false;
+    FoundFile file;
+    std::string skipped;
+};
+
 class Collector {
   public:
-    explicit Collector(const Options& options) : options_(options) {}
+    explicit Collector(const Options& options) : options_(options) {
+        const unsigned threads =
+            std::min(options.threads == 0 ? std::thread::hardware_concurrency() : options.threads,
+                     maxThreads);
+        if (threads <= 1) return;
+        try {
+            // A few batches per thread keep each busy while the walk lists folders.
+            readers_.emplace(threads, std::size_t{4} * threads,
+                             [this](ReadBatch& batch, ByteArena& arena) { read(batch, arena); });
+        } catch (const std::exception&) {
+            readers_.reset();  // no threads to be had: read on this one
+        }
+    }
 
     void addInput(const fs::path& input) {
         struct stat st {};
@@ -67,18 +128,37 @@ class Collector {
             return;
         }
         UniqueFd fd(::open(input.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (fd) walk(std::move(fd), input);
+        if (fd) walk(std::move(fd), input.native());
     }
 
-    Collected take() { return std::move(collected_); }
+    // Waits for the reads still in flight, then lists the outcomes in the walk's order.
+    Found take() {
+        if (readers_) readers_->finish();
+        Found collected;
+        for (Slot& slot : slots_) {
+            if (slot.kept)
+                collected.files.push_back(std::move(slot.file));
+            else if (!slot.skipped.empty())
+                collected.skipped.push_back(std::move(slot.skipped));
+        }
+        slots_.clear();
+        return collected;
+    }
 
   private:
-    void walk(UniqueFd folderFd, const fs::path& folder) {
-        DirStream dir(::fdopendir(folderFd.get()));
+    static constexpr std::size_t batchSize = 32;
+    static constexpr unsigned maxThreads = 64;  // more only wait on the disk and the walk
+
+    void walk(UniqueFd folderFd, const std::string& folder) {
+        const std::shared_ptr<DIR> dir(::fdopendir(folderFd.get()), DirCloser());
         if (!dir) return;
         folderFd.release();
         const int dirFd = ::dirfd(dir.get());
+        ReadBatch batch{dir, {}};
         for (DirEntry& entry : visibleEntries(dir.get())) {
+            if (options_.stop.stop_requested()) break;
+            // The entry's own type answers without a stat; only file systems that leave it
+            // out cost one.
             if (entry.type == DT_UNKNOWN) {
                 struct stat st {};
                 if (::fstatat(dirFd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
@@ -86,56 +166,97 @@ class Collector {
             }
             if (entry.type == DT_LNK) continue;  // links are never collected nor followed
             if (entry.type == DT_DIR) {
+                hand(batch);  // the workers go on while the walk goes down
                 enterFolder(dirFd, entry.name, folder);
                 continue;
             }
-            classifyEntry(dirFd, entry, folder / entry.name);
+            classifyEntry(entry, folder, batch);
+            if (batch.tasks.size() >= batchSize) hand(batch);
         }
+        hand(batch);
     }
 
-    void enterFolder(int dirFd, const std::string& name, const fs::path& folder) {
+    void enterFolder(int dirFd, const std::string& name, const std::string& folder) {
         if (skipDirs().contains(name)) return;
         // O_NOFOLLOW: a folder swapped for a link since it was listed is not entered.
         UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (fd) walk(std::move(fd), folder / name);
+        if (fd) walk(std::move(fd), joined(folder, name));
     }
 
     // A file met inside a folder: opened relative to it, so long paths never matter.
-    void classifyEntry(int dirFd, const DirEntry& entry, const fs::path& url) {
+    void classifyEntry(DirEntry& entry, const std::string& folder, ReadBatch& batch) {
         if (droppedByName(entry.name)) return;
         // Pipes, sockets and devices are never opened: reading them may block or never end.
         if (entry.type != DT_REG && entry.type != DT_UNKNOWN)
             return skip(entry.name, notTextSuffix);
-        UniqueFd fd(
-            ::openat(dirFd, entry.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (!fd) {
-            if (errno != ELOOP) skip(entry.name, notTextSuffix);  // ELOOP: became a link
-            return;
-        }
-        classifyOpen(fd.get(), entry.name, url);
+        std::string url = joined(folder, entry.name);
+        batch.tasks.push_back({std::move(entry.name), std::move(url), nullptr, slots_.size()});
+        batch.tasks.back().slot = &slots_.emplace_back();
     }
 
     // A file given directly: links are followed, as the user named it.
     void classifyInput(const fs::path& input, const struct stat& st) {
-        const std::string name(Text::lastComponent(input.string()));
+        std::string name(Text::lastComponent(input.string()));
         if (droppedByName(name) || isExcluded(st)) return;
         if (!S_ISREG(st.st_mode)) return skip(name, notTextSuffix);
         if (st.st_size > sizeLimit) return skip(name, tooLargeSuffix);
-        UniqueFd fd(::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!fd) return skip(name, notTextSuffix);
-        classifyOpen(fd.get(), name, input);
+        ReadBatch batch;
+        batch.tasks.push_back(
+            {std::move(name), input.native(), &slots_.emplace_back(), slots_.size() - 1});
+        hand(batch);
     }
 
-    void classifyOpen(int fd, const std::string& name, const fs::path& url) {
+    // To a worker when there are any, else read here and now.
+    void hand(ReadBatch& batch) {
+        if (batch.tasks.empty()) return;
+        ReadBatch handed{batch.folder, std::move(batch.tasks)};
+        batch.tasks.clear();
+        if (readers_ && readers_->submit(std::move(handed))) return;
+        read(handed, arena_);
+    }
+
+    // Runs on a worker: touches only the batch's own slots, which the deque never moves.
+    void read(ReadBatch& batch, ByteArena& arena) noexcept {
+        for (ReadTask& task : batch.tasks) {
+            try {
+                if (options_.stop.stop_requested()) return;
+                readOne(batch.folder.get(), task, arena);
+            } catch (const std::exception&) {
+                *task.slot = Slot();  // out of memory or the like: left out, the others go on
+            }
+        }
+    }
+
+    void readOne(DIR* folder, ReadTask& task, ByteArena& arena) {
+        Slot& slot = *task.slot;
+        const UniqueFd fd(folder ? ::openat(::dirfd(folder), task.name.c_str(),
+                                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)
+                                 : ::open(task.url.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!fd) {
+            // ELOOP: became a link since the folder was listed, and links are passed over.
+            if (!folder || errno != ELOOP) slot.skipped = skipLine(task.name, notTextSuffix);
+            return;
+        }
         struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return skip(name, notTextSuffix);
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            return void(slot.skipped = skipLine(task.name, notTextSuffix));
         if (isExcluded(st)) return;
-        if (st.st_size > sizeLimit) return skip(name, tooLargeSuffix);
-        ReadFile::Result read = ReadFile::bounded(fd, st.st_size, sizeLimit);
-        if (read.outcome == ReadFile::Outcome::tooLarge) return skip(name, tooLargeSuffix);
-        if (read.outcome != ReadFile::Outcome::ok || !isText(read.data))
-            return skip(name, notTextSuffix);
-        collected_.files.push_back({url, std::move(read.data)});
+        if (st.st_size > sizeLimit) return void(slot.skipped = skipLine(task.name, tooLargeSuffix));
+        ReadFile::Result read = ReadFile::bounded(fd.get(), st.st_size, sizeLimit, arena);
+        if (read.outcome == ReadFile::Outcome::tooLarge)
+            return void(slot.skipped = skipLine(task.name, tooLargeSuffix));
+        FileFacts facts;
+        if (read.outcome == ReadFile::Outcome::ok && !hasNul(read.data)) facts = measure(read.data);
+        if (!facts.text) return void(slot.skipped = skipLine(task.name, notTextSuffix));
+        slot.file = {std::move(task.url), std::move(read.data), facts};
+        slot.kept = true;
+        // Last: once its content is on record here, this file must stay kept, as later copies
+        // may let go of their bytes on the strength of it.
+        if (options_.dropRepeatedBytes &&
+            firstPlaces_.repeatsEarlier(slot.file.facts.sha256, task.order)) {
+            arena.giveBack(slot.file.data);
+            slot.file.facts.bytesDropped = true;
+        }
     }
 
     static bool droppedByName(std::string_view name) {
@@ -149,17 +270,24 @@ class Collector {
                options_.excluded.end();
     }
 
+    static std::string skipLine(std::string_view name, std::string_view suffix) {
+        return Text::validUtf8(name) + std::string(suffix);
+    }
+
     void skip(std::string_view name, std::string_view suffix) {
-        collected_.skipped.push_back(Text::validUtf8(name) + std::string(suffix));
+        slots_.emplace_back().skipped = skipLine(name, suffix);
     }
 
     const Options& options_;
-    Collected collected_;
+    FirstPlaces firstPlaces_;
+    std::deque<Slot> slots_;  // grows at the back only, so workers' slots stay put
+    ByteArena arena_;         // for reads on this thread
+    std::optional<WorkerPool<ReadBatch, ByteArena>> readers_;  // last: joined first
 };
 
 }  // namespace
 
-Collected files(const std::vector<fs::path>& inputs, const Options& options) {
+Found find(const std::vector<fs::path>& inputs, const Options& options) {
     Collector collector(options);
     for (const fs::path& input : inputs) {
         try {
@@ -171,10 +299,18 @@ Collected files(const std::vector<fs::path>& inputs, const Options& options) {
     return collector.take();
 }
 
+Collected files(const std::vector<fs::path>& inputs, const Options& options) {
+    Found found = find(inputs, options);
+    Collected collected;
+    collected.files.reserve(found.files.size());
+    for (FoundFile& file : found.files)
+        collected.files.emplace_back(std::move(file.url), std::move(file.data), file.facts);
+    collected.skipped = std::move(found.skipped);
+    return collected;
+}
+
 bool isText(std::string_view bytes) {
-    const std::string_view sniff = bytes.substr(0, sniffLength);
-    if (std::memchr(sniff.data(), '\0', sniff.size()) != nullptr) return false;
-    return Text::isValidUtf8(bytes);
+    return !hasNul(bytes) && Text::isValidUtf8(bytes);
 }
 
 const std::unordered_set<std::string>& skipDirs() {

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "ascii.h"
+#include "backtick_run.h"
 #include "grapheme_breaks.h"
 #include "tessaly/pack.h"
 
@@ -31,7 +32,7 @@ std::size_t longestRunByCharacters(std::string_view line) {
 
 }  // namespace
 
-std::string fence(std::string_view text) {
+std::size_t longestBacktickRun(std::string_view text) {
     std::size_t longest = 0;
     // Runs never cross a line feed, and only lines with a backtick can hold one.
     for (std::size_t pos = text.find('`'); pos != std::string_view::npos;) {
@@ -43,7 +44,15 @@ std::string fence(std::string_view text) {
             longest, Ascii::isAscii(line) ? longestRunAscii(line) : longestRunByCharacters(line));
         pos = lineEnd < text.size() ? text.find('`', lineEnd) : std::string_view::npos;
     }
-    return std::string(std::max<std::size_t>(longest + 1, 3), '`');
+    return longest;
+}
+
+std::string fenceFor(std::size_t longestRun) {
+    return std::string(std::max<std::size_t>(longestRun + 1, 3), '`');
+}
+
+std::string fence(std::string_view text) {
+    return fenceFor(longestBacktickRun(text));
 }
 
 }  // namespace Pack

@@ -1,47 +1,70 @@
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <unordered_set>
 
+#include "backtick_run.h"
 #include "digest.h"
+#include "document.h"
+#include "found_files.h"
+#include "rel_paths.h"
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
 namespace Pack {
 namespace {
 
-struct DigestHash {
-    std::size_t operator()(const Digest::Sha256& d) const noexcept {
-        std::size_t h;
-        std::memcpy(&h, d.data(), sizeof h);  // a digest's bytes are already well mixed
-        return h;
-    }
-};
-
 // One file of the document; `body` points into the collected bytes, which outlive it.
 struct Entry {
-    std::string rel;
-    std::string_view body;
+    DocumentEntry document;
     int rank = 0;
-    std::string fence;
-    std::string tag;
+    std::uint64_t longestBacktickRun = 0;
 };
 
-// Keeps the first file of each content, in the order given.
-std::vector<Entry> distinctEntries(const std::vector<Collect::CollectedFile>& files,
-                                   const std::filesystem::path& root, std::int64_t& duplicates) {
+// The facts taken while collecting, unless the file was made by hand or its bytes changed.
+template <class File>
+Collect::FileFacts factsOf(const File& file) {
+    const Collect::FileFacts& facts = file.facts;
+    if (facts.known && (facts.size == file.data.size() || facts.bytesDropped)) return facts;
+    return Collect::measure(file.data);
+}
+
+std::string_view urlOf(const Collect::CollectedFile& file) {
+    return file.url.native();
+}
+
+std::string_view urlOf(const Collect::FoundFile& file) {
+    return file.url;
+}
+
+// Keeps the first file of each content, in the order given. Files held by the caller alone
+// (not const) have a repeated file's bytes let go of at once, and the others once copied.
+template <class Files>
+std::vector<Entry> distinctEntries(Files& files, const std::filesystem::path& root,
+                                   std::int64_t& duplicates) {
+    constexpr bool release = !std::is_const_v<Files>;
     std::vector<Entry> entries;
     entries.reserve(files.size());
-    std::unordered_set<Digest::Sha256, DigestHash> seen;
-    for (const Collect::CollectedFile& file : files) {
-        if (!Text::isValidUtf8(file.data)) continue;
-        if (!seen.insert(Digest::sha256(file.data)).second) {
+    const RelPaths relPaths(root);
+    std::unordered_set<Digest::Sha256, Digest::Sha256Hash> seen;
+    seen.reserve(files.size());
+    for (auto& file : files) {
+        const Collect::FileFacts facts = factsOf(file);
+        if (!facts.text) continue;
+        // Its bytes were let go of for an earlier copy that is not here: nothing to show.
+        if (facts.bytesDropped && !seen.contains(facts.sha256)) continue;
+        if (!seen.insert(facts.sha256).second) {
             ++duplicates;
+            if constexpr (release) file.data.release();
             continue;
         }
         Entry entry;
-        entry.rel = relPath(file.url, root);
-        entry.body = file.data;
-        entry.rank = rank(entry.rel);
+        entry.document.rel = relPaths.of(urlOf(file));
+        entry.document.body = file.data;
+        entry.document.characters = facts.characters;
+        if constexpr (release) entry.document.owner = &file.data;
+        entry.rank = rank(entry.document.rel);
+        entry.longestBacktickRun = facts.longestBacktickRun;
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -50,45 +73,38 @@ std::vector<Entry> distinctEntries(const std::vector<Collect::CollectedFile>& fi
 void sortEntries(std::vector<Entry>& entries) {
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         if (a.rank != b.rank) return a.rank < b.rank;
-        return naturalLess(a.rel, b.rel);
+        return naturalLess(a.document.rel, b.document.rel);
     });
 }
 
-bool endsWithNewline(std::string_view s) {
-    return !s.empty() && s.back() == '\n';
+std::vector<DocumentEntry> documentEntries(std::vector<Entry>& entries) {
+    std::vector<DocumentEntry> out;
+    out.reserve(entries.size());
+    for (Entry& e : entries) {
+        e.document.fence = fenceFor(e.longestBacktickRun);
+        e.document.tag = language(e.document.rel);
+        out.push_back(std::move(e.document));
+    }
+    return out;
 }
 
-// Writes the pieces into `out`; with a null `out` only measures them.
-std::size_t layout(const std::string& title, const std::vector<Entry>& entries, std::string* out) {
-    std::size_t size = 0;
-    const auto put = [&](std::string_view piece) {
-        size += piece.size();
-        if (out) out->append(piece);
-    };
-    put("# Context: ");
-    put(title);
-    put("\n\n## Files (");
-    put(std::to_string(entries.size()));
-    put(")\n\n");
-    for (const Entry& e : entries) {
-        put("- `");
-        put(e.rel);
-        put("`\n");
-    }
-    put("\n---\n\n");
-    for (const Entry& e : entries) {
-        put("## `");
-        put(e.rel);
-        put("`\n\n");
-        put(e.fence);
-        put(e.tag);
-        put("\n");
-        put(e.body);
-        if (!endsWithNewline(e.body)) put("\n");
-        put(e.fence);
-        put("\n\n");
-    }
-    return size;
+template <class Files>
+PackResult buildFrom(Files& files, const std::filesystem::path& root,
+                     std::vector<std::string> skipped, std::optional<std::string> title) {
+    PackResult result;
+    std::vector<Entry> entries = distinctEntries(files, root, result.duplicates);
+    sortEntries(entries);
+    const std::string heading =
+        title ? Text::validUtf8(*title)
+              : Text::validUtf8(Text::lastComponent(root.lexically_normal().string()));
+    Document document = writeDocument(heading, documentEntries(entries));
+
+    result.markdown = std::move(document.markdown);
+    result.fileCount = static_cast<std::int64_t>(entries.size());
+    result.tokenEstimate = tokensForCharacters(document.characters);
+    result.byteCount = static_cast<std::int64_t>(result.markdown.size());
+    result.skipped = std::move(skipped);
+    return result;
 }
 
 }  // namespace
@@ -96,24 +112,19 @@ std::size_t layout(const std::string& title, const std::vector<Entry>& entries, 
 PackResult build(const std::vector<Collect::CollectedFile>& files,
                  const std::filesystem::path& root, std::vector<std::string> skipped,
                  std::optional<std::string> title) {
-    PackResult result;
-    std::vector<Entry> entries = distinctEntries(files, root, result.duplicates);
-    sortEntries(entries);
-    for (Entry& e : entries) {
-        e.fence = fence(e.body);
-        e.tag = language(e.rel);
-    }
-    const std::string heading =
-        title ? Text::validUtf8(*title)
-              : Text::validUtf8(Text::lastComponent(root.lexically_normal().string()));
-    result.markdown.reserve(layout(heading, entries, nullptr));
-    layout(heading, entries, &result.markdown);
+    return buildFrom(files, root, std::move(skipped), std::move(title));
+}
 
-    result.fileCount = static_cast<std::int64_t>(entries.size());
-    result.tokenEstimate = estimateTokens(result.markdown);
-    result.byteCount = static_cast<std::int64_t>(result.markdown.size());
-    result.skipped = std::move(skipped);
-    return result;
+PackResult build(std::vector<Collect::CollectedFile>&& files, const std::filesystem::path& root,
+                 std::vector<std::string> skipped, std::optional<std::string> title) {
+    std::vector<Collect::CollectedFile> owned = std::move(files);
+    return buildFrom(owned, root, std::move(skipped), std::move(title));
+}
+
+PackResult build(std::vector<Collect::FoundFile>&& files, const std::filesystem::path& root,
+                 std::vector<std::string> skipped, std::optional<std::string> title) {
+    std::vector<Collect::FoundFile> owned = std::move(files);
+    return buildFrom(owned, root, std::move(skipped), std::move(title));
 }
 
 }  // namespace Pack

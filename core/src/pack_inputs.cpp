@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "found_files.h"
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
@@ -55,9 +56,12 @@ PackedInputs packInputs(const std::vector<fs::path>& inputs, std::optional<std::
                         const Collect::Options& options) {
     PackedInputs packed;
     packed.root = commonRoot(inputs);
-    Collect::Collected collected = Collect::files(inputs, options);
+    Collect::Options collecting = options;
+    collecting.dropRepeatedBytes = true;  // the document holds each content once
+    Collect::Found collected = Collect::find(inputs, collecting);
     packed.title = title ? Text::validUtf8(*title) : titleFor(inputs);
-    packed.result = build(collected.files, packed.root, std::move(collected.skipped), packed.title);
+    packed.result =
+        build(std::move(collected.files), packed.root, std::move(collected.skipped), packed.title);
     return packed;
 }
 

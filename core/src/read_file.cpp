@@ -4,40 +4,65 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 namespace ReadFile {
+namespace {
 
-Result bounded(int fd, std::int64_t expectedSize, std::int64_t limit) {
-    Result result;
-    const auto cap = static_cast<std::size_t>(limit) + 1;  // one byte more tells growth
-    std::size_t capacity =
-        std::min(static_cast<std::size_t>(std::max<std::int64_t>(expectedSize, 0)) + 1, cap);
-    std::string& data = result.data;
-    data.resize(capacity);
+// Reads into [at, end) until it is full or the file ends; -1 on an error.
+std::int64_t readInto(int fd, char* at, std::size_t room) {
     std::size_t size = 0;
+    while (size < room) {
+        const ssize_t n = ::read(fd, at + size, room - size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        size += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(size);
+}
+
+// The rest of a file that outgrew its expected size, after the `head` already read, in a
+// string that doubles up to `cap` bytes.
+Result readGrown(int fd, std::string_view head, std::size_t cap, std::int64_t limit) {
+    Result result;
+    std::string data(head);
+    std::size_t size = data.size();
     for (;;) {
         if (size == data.size()) {
             if (data.size() >= cap) break;
             data.resize(std::min(cap, std::max<std::size_t>(data.size() * 2, 4096)));
         }
-        const ssize_t n = ::read(fd, data.data() + size, data.size() - size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            data.clear();
-            return result;
-        }
+        const std::int64_t n = readInto(fd, data.data() + size, data.size() - size);
+        if (n < 0) return result;
         if (n == 0) break;
         size += static_cast<std::size_t>(n);
     }
     if (size > static_cast<std::size_t>(limit)) {
-        data.clear();
-        data.shrink_to_fit();
         result.outcome = Outcome::tooLarge;
         return result;
     }
     data.resize(size);
     result.outcome = Outcome::ok;
+    result.data = Bytes(std::move(data));
     return result;
+}
+
+}  // namespace
+
+Result bounded(int fd, std::int64_t expectedSize, std::int64_t limit, ByteArena& arena) {
+    const auto cap = static_cast<std::size_t>(limit) + 1;  // one byte more tells growth
+    const std::size_t capacity =
+        std::min(static_cast<std::size_t>(std::max<std::int64_t>(expectedSize, 0)) + 1, cap);
+    const std::span<char> room = arena.room(capacity);
+    const std::int64_t n = readInto(fd, room.data(), capacity);
+    if (n < 0) return {};
+    const auto size = static_cast<std::size_t>(n);
+    if (size == capacity && capacity < cap)
+        return readGrown(fd, std::string_view(room.data(), size), cap, limit);
+    if (size > static_cast<std::size_t>(limit)) return {Outcome::tooLarge, {}};
+    return {Outcome::ok, arena.keep(size)};
 }
 
 }  // namespace ReadFile

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "byte_arena.h"
+#include "tessaly/bytes.h"
 
 namespace ReadFile {
 
@@ -9,11 +11,12 @@ enum class Outcome { ok, tooLarge, failed };
 
 struct Result {
     Outcome outcome = Outcome::failed;
-    std::string data;
+    Bytes data;
 };
 
 // Reads an open regular file to its end, but never more than `limit` bytes: a file that has
-// grown past the limit since its size was taken comes back as tooLarge.
-Result bounded(int fd, std::int64_t expectedSize, std::int64_t limit);
+// grown past the limit since its size was taken comes back as tooLarge. The bytes go into
+// `arena`, unless the file grew past its size, when they get memory of their own.
+Result bounded(int fd, std::int64_t expectedSize, std::int64_t limit, ByteArena& arena);
 
 }  // namespace ReadFile

@@ -1,11 +1,11 @@
+#include "document.h"
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
 namespace Pack {
 
 std::int64_t estimateTokens(std::string_view text) {
-    const std::int64_t characters = Text::countGraphemes(text);
-    return characters > 3 ? characters / 4 : 1;
+    return tokensForCharacters(Text::countGraphemes(text));
 }
 
 }  // namespace Pack

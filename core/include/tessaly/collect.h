@@ -6,18 +6,27 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
+#include "tessaly/bytes.h"
+#include "tessaly/file_facts.h"
+
 namespace Collect {
 
 // One kept text file: where it was found and its whole contents (valid UTF-8, no NUL
-// in the first sniffLength bytes, at most sizeLimit bytes).
+// in the first sniffLength bytes, at most sizeLimit bytes), as read: never copied.
 struct CollectedFile {
+    CollectedFile() = default;
+    CollectedFile(std::filesystem::path url, Bytes data, FileFacts facts = {})
+        : url(std::move(url)), data(std::move(data)), facts(facts) {}
+
     std::filesystem::path url;
-    std::string data;
+    Bytes data;
+    FileFacts facts;  // measured while collecting; unknown in a file made by hand
 };
 
 // The kept files in collection order, and the rejected ones as "name — reason" lines.
@@ -35,6 +44,15 @@ struct FileId {
 
 struct Options {
     std::vector<FileId> excluded;  // dropped silently wherever they are met
+    // Threads reading and measuring files while the calling thread walks the folders:
+    // 0 for one per core, 1 for none (everything on the calling thread). Either way the
+    // result is the same.
+    unsigned threads = 0;
+    std::stop_token stop;  // once stop is requested, collection ends early and partial
+    // A file whose bytes repeat an earlier file's (in collection order) comes back with its
+    // facts but without its bytes, marked bytesDropped, since a document needs them once.
+    // Pack::build leaves such a file out when the earlier copy is not among its files.
+    bool dropRepeatedBytes = false;
 };
 
 inline constexpr std::int64_t sizeLimit = 1'000'000;  // larger files are "too large"

@@ -20,6 +20,11 @@ PackResult build(const std::vector<Collect::CollectedFile>& files,
                  const std::filesystem::path& root, std::vector<std::string> skipped,
                  std::optional<std::string> title = std::nullopt);
 
+// The same document from files handed over whole: each file's bytes are let go of as soon as
+// they are in the document, so the bytes and the document are never both held in full.
+PackResult build(std::vector<Collect::CollectedFile>&& files, const std::filesystem::path& root,
+                 std::vector<std::string> skipped, std::optional<std::string> title = std::nullopt);
+
 // User-perceived characters divided by 4, rounded down, but at least 1.
 std::int64_t estimateTokens(std::string_view text);
 

@@ -1,0 +1,7 @@
+#include "tessaly/bytes.h"
+
+Bytes::Bytes(std::string text) {
+    auto owned = std::make_shared<const std::string>(std::move(text));
+    view_ = *owned;
+    owner_ = std::move(owned);
+}

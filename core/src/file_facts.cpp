@@ -1,0 +1,21 @@
+#include "tessaly/file_facts.h"
+
+#include "backtick_run.h"
+#include "digest.h"
+#include "tessaly/text.h"
+
+namespace Collect {
+
+FileFacts measure(std::string_view bytes) {
+    FileFacts facts;
+    facts.known = true;
+    facts.size = bytes.size();
+    facts.text = Text::isValidUtf8(bytes);
+    if (!facts.text) return facts;
+    facts.sha256 = Digest::sha256(bytes);
+    facts.characters = Text::countGraphemes(bytes);
+    facts.longestBacktickRun = Pack::longestBacktickRun(bytes);
+    return facts;
+}
+
+}  // namespace Collect
