@@ -23,7 +23,9 @@ PackerModel::PackerModel(Platform platform, QString version, QObject* parent)
       version_(std::move(version)),
       worker_(std::make_unique<SerialWorker>()) {}
 
-PackerModel::~PackerModel() = default;
+PackerModel::~PackerModel() {
+    stop_.request_stop();
+}
 
 QString PackerModel::versionText(const char* built) {
     if (built == nullptr || *built == '\0') return QStringLiteral("1.0");
@@ -40,11 +42,13 @@ void PackerModel::pack(std::vector<std::filesystem::path> inputs) {
     isPacking_ = true;
     emit changed();
     setStatus(QStringLiteral("Packing…"));
-    worker_->post([this, inputs = std::move(inputs)] {
+    worker_->post([this, inputs = std::move(inputs), stop = stop_.get_token()] {
         std::optional<PackResult> result;
         QString title;
         try {
-            auto packed = Pack::packInputs(inputs);
+            Collect::Options options;
+            options.stop = stop;
+            auto packed = Pack::packInputs(inputs, std::nullopt, options);
             title = QString::fromStdString(packed.title);
             result = std::move(packed.result);
         } catch (const std::exception&) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 #include <QObject>
@@ -65,6 +66,8 @@ class PackerModel : public QObject {
     QString status_;
     const QString version_;
     bool didCheck_ = false;
+    // Asked to stop when the model goes, so quitting does not wait for a large packing.
+    std::stop_source stop_;
     // Last member: joined first, before the state its jobs report into goes away.
     std::unique_ptr<SerialWorker> worker_;
 };

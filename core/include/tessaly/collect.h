@@ -48,7 +48,7 @@ struct Options {
     // 0 for one per core, 1 for none (everything on the calling thread). Either way the
     // result is the same.
     unsigned threads = 0;
-    std::stop_token stop;  // once stop is requested, collection ends early and partial
+    std::stop_token stop;  // once stop is requested, collection ends early with part of the files
     // A file whose bytes repeat an earlier file's (in collection order) comes back with its
     // facts but without its bytes, marked bytesDropped, since a document needs them once.
     // Pack::build leaves such a file out when the earlier copy is not among its files.
