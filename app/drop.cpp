@@ -1,5 +1,7 @@
 #include "drop.h"
 
+#include <algorithm>
+
 #include "native_path.h"
 
 #include <QMimeData>

@@ -3,15 +3,18 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
-#include <QFile>
+#include <QUrl>
 
 #include "native_path.h"
 
 namespace FileManager {
+namespace {
 
 QUrl fileUrl(const std::filesystem::path& path) {
     return QUrl::fromLocalFile(NativePath::toQString(path));
 }
+
+}  // namespace
 
 void reveal(const std::filesystem::path& file) {
     QDBusConnection bus = QDBusConnection::sessionBus();

@@ -3,15 +3,10 @@
 
 #include <filesystem>
 
-#include <QString>
-#include <QUrl>
-
 namespace FileManager {
 
 // The file manager with the file selected, through the freedesktop file-manager interface;
 // the file's folder when no file manager answers it.
 void reveal(const std::filesystem::path& file);
-
-QUrl fileUrl(const std::filesystem::path& path);
 
 }  // namespace FileManager

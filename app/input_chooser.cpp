@@ -4,10 +4,8 @@
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QItemSelectionModel>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 
 InputChooser::InputChooser(QWidget* parent, const QString& prompt, const QString& message)
     : QFileDialog(parent, message), prompt_(prompt) {
@@ -15,7 +13,6 @@ InputChooser::InputChooser(QWidget* parent, const QString& prompt, const QString
     setOption(QFileDialog::DontUseNativeDialog);
     setFileMode(QFileDialog::ExistingFiles);
     setLabelText(QFileDialog::Accept, prompt);
-    setLabelText(QFileDialog::FileName, tr("Name:"));
     for (QAbstractItemView* view : findChildren<QAbstractItemView*>()) {
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         if (view->selectionModel() != nullptr) {
@@ -45,9 +42,6 @@ void InputChooser::keepPrompt() {
     // The stock dialog renames its button "Open" while a folder is selected.
     if (auto* buttons = findChild<QDialogButtonBox*>()) {
         if (QPushButton* button = buttons->button(QDialogButtonBox::Open)) {
-            button->setText(prompt_);
-        }
-        if (QPushButton* button = buttons->button(QDialogButtonBox::Save)) {
             button->setText(prompt_);
         }
     }

@@ -81,8 +81,6 @@ Listener::Listener(QString name, QObject* parent)
     connect(server_, &QLocalServer::newConnection, this, &Listener::accept);
 }
 
-Listener::~Listener() = default;
-
 bool Listener::listen() {
     // Qt replaces whatever socket file holds the name, a live instance's too; ask first.
     QLocalSocket probe;

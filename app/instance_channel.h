@@ -26,7 +26,6 @@ class Listener : public QObject {
 
   public:
     explicit Listener(QString name, QObject* parent = nullptr);
-    ~Listener() override;
 
     // False when another live instance holds the name.
     bool listen();

@@ -1,7 +1,6 @@
 #include "style.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QPalette>
 #include <QWidget>

@@ -20,7 +20,7 @@ MemoryBlock::MemoryBlock(std::size_t size) {
         ::munmap(reinterpret_cast<void*>(aligned + rounded), end - (aligned + rounded));
     data_ = reinterpret_cast<char*>(aligned);
     size_ = rounded;
-    ::madvise(data_, size_, MADV_HUGEPAGE);
+    HugePages::advise(data_, size_);
 }
 
 MemoryBlock::~MemoryBlock() {
