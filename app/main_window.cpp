@@ -7,6 +7,7 @@
 
 #include "content_view.h"
 #include "packer_model.h"
+#include "update_menu.h"
 
 MainWindow::MainWindow(PackerModel& model, QWidget* parent)
     : QMainWindow(parent), model_(model), content_(new ContentView(model, this)) {
@@ -31,6 +32,11 @@ MainWindow::MainWindow(PackerModel& model, QWidget* parent)
     QAction* settings = edit->addAction(tr("Settings…"), QKeySequence(tr("Ctrl+,")), this,
                                         &MainWindow::settingsRequested);
     settings->setMenuRole(QAction::PreferencesRole);
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    QAction* about = help->addAction(tr("About Tessaly"), this, &MainWindow::aboutRequested);
+    about->setMenuRole(QAction::AboutRole);
+    updateMenu_ = new UpdateMenu(*help, model);
 
     connect(&model, &PackerModel::changed, this, &MainWindow::refresh);
     refresh();

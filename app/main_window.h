@@ -6,6 +6,7 @@
 class ContentView;
 class PackerModel;
 class QAction;
+class UpdateMenu;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -15,9 +16,11 @@ class MainWindow : public QMainWindow {
 
     ContentView* content() const { return content_; }
     QAction* chooseAction() const { return choose_; }
+    UpdateMenu& updateMenu() const { return *updateMenu_; }
 
   signals:
     void settingsRequested();
+    void aboutRequested();
 
   private:
     void refresh();
@@ -25,4 +28,5 @@ class MainWindow : public QMainWindow {
     PackerModel& model_;
     ContentView* content_;
     QAction* choose_;
+    UpdateMenu* updateMenu_;
 };

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include "background_tasks.h"
 #include "build_info.h"
 #include "qt_platform.h"
 #include "serial_worker.h"
@@ -21,6 +22,7 @@ PackerModel::PackerModel(Platform platform, QString version, QObject* parent)
     : QObject(parent),
       platform_(std::move(platform)),
       version_(std::move(version)),
+      updateTasks_(std::make_unique<BackgroundTasks>()),
       worker_(std::make_unique<SerialWorker>()) {}
 
 PackerModel::~PackerModel() {
@@ -33,8 +35,7 @@ QString PackerModel::versionText(const char* built) {
 }
 
 void PackerModel::start() {
-    if (didCheck_) return;
-    didCheck_ = true;
+    checkForUpdatesOnLaunch();
 }
 
 void PackerModel::pack(std::vector<std::filesystem::path> inputs) {

@@ -3,6 +3,7 @@
 // operations behind every control. Lives on the GUI thread; packing runs on one worker.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -14,6 +15,7 @@
 #include "platform.h"
 #include "tessaly/pack_result.h"
 
+class BackgroundTasks;
 class SerialWorker;
 
 class PackerModel : public QObject {
@@ -23,6 +25,8 @@ class PackerModel : public QObject {
     Q_PROPERTY(QString sourceLabel READ sourceLabel NOTIFY changed)
     Q_PROPERTY(bool hasResult READ hasResult NOTIFY changed)
     Q_PROPERTY(QString version READ version CONSTANT)
+    Q_PROPERTY(bool isUpdating READ isUpdating NOTIFY changed)
+    Q_PROPERTY(bool isCheckingForUpdate READ isCheckingForUpdate NOTIFY changed)
 
   public:
     // The application's instance, with the desktop's services; made on first use, after the
@@ -41,6 +45,10 @@ class PackerModel : public QObject {
     bool isPacking() const { return isPacking_; }
     const QString& status() const { return status_; }
     const QString& version() const { return version_; }
+    // The last finished check's offer; nothing also after a failed check.
+    const std::optional<UpdateInfo>& availableUpdate() const { return availableUpdate_; }
+    bool isUpdating() const { return isUpdating_; }
+    bool isCheckingForUpdate() const { return isCheckingForUpdate_; }
 
     // The launch-time work; runs once per model.
     void start();
@@ -51,6 +59,13 @@ class PackerModel : public QObject {
     void copyToClipboard();
     void save();
 
+    // Self-update. The checks and the installation run off the GUI thread; what they find is
+    // published, and alerts shown, back on it.
+    void checkForUpdatesOnLaunch();
+    void checkForUpdatesManually();
+    void promptForUpdate();
+    void installUpdate();
+
   signals:
     // Sent after every change of a published value.
     void changed();
@@ -58,6 +73,8 @@ class PackerModel : public QObject {
   private:
     void publish(std::optional<PackResult> result, QString title);
     void setStatus(QString status);
+    void runUpdateCheck(std::function<void(std::optional<UpdateInfo>)> then);
+    void finishInstall(bool installed, bool readOnlyLocation);
 
     Platform platform_;
     std::optional<PackResult> result_;
@@ -66,8 +83,12 @@ class PackerModel : public QObject {
     QString status_;
     const QString version_;
     bool didCheck_ = false;
+    std::optional<UpdateInfo> availableUpdate_;
+    bool isUpdating_ = false;
+    bool isCheckingForUpdate_ = false;
     // Asked to stop when the model goes, so quitting does not wait for a large packing.
     std::stop_source stop_;
-    // Last member: joined first, before the state its jobs report into goes away.
+    // Last members: joined first, before the state their jobs report into goes away.
+    std::unique_ptr<BackgroundTasks> updateTasks_;
     std::unique_ptr<SerialWorker> worker_;
 };

@@ -5,10 +5,14 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include <QString>
+#include <QStringList>
+
+#include "tessaly/update_info.h"
 
 // Open and save panels.
 class Panels {
@@ -37,10 +41,52 @@ class Workspace {
     virtual void activate() = 0;
     // Shows the file manager with the file selected.
     virtual void reveal(const std::filesystem::path& file) = 0;
+    // The ordinary quit, as if the user chose it.
+    virtual void terminate() = 0;
+};
+
+// One modal alert: the message in bold, the informative text below it, and its buttons, the
+// first being the default. No buttons means a single OK.
+struct Alert {
+    QString message;
+    QString informative;
+    QStringList buttons;
+};
+
+class Alerts {
+  public:
+    virtual ~Alerts() = default;
+    // Runs the alert until it is answered; the index of the button chosen.
+    virtual int run(const Alert& alert) = 0;
+};
+
+// The user's own settings, kept between runs.
+class Preferences {
+  public:
+    virtual ~Preferences() = default;
+    virtual std::optional<QString> string(const QString& key) const = 0;
+    virtual void setString(const QString& key, const QString& value) = 0;
+};
+
+// The update host and the installer. Both calls block and are made off the GUI thread; both
+// end early when `stop` is requested.
+class Updates {
+  public:
+    virtual ~Updates() = default;
+    // A strictly newer version than `currentVersion`; nothing when there is none or the check
+    // failed.
+    virtual std::optional<UpdateInfo> check(const std::string& currentVersion,
+                                            std::stop_token stop) = 0;
+    // Returns once the swap is arranged and the application may quit; throws UpdateFailure or
+    // the error of the step that failed.
+    virtual void install(const UpdateInfo& update, std::stop_token stop) = 0;
 };
 
 struct Platform {
     std::unique_ptr<Panels> panels;
     std::unique_ptr<Pasteboard> pasteboard;
     std::unique_ptr<Workspace> workspace;
+    std::unique_ptr<Alerts> alerts;
+    std::unique_ptr<Preferences> preferences;
+    std::unique_ptr<Updates> updates;
 };

@@ -3,11 +3,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
 #include <QWidget>
 
 #include "file_manager.h"
 #include "input_chooser.h"
 #include "native_path.h"
+#include "system_updates.h"
 
 namespace {
 
@@ -59,11 +63,60 @@ class QtWorkspace final : public Workspace {
     }
 
     void reveal(const std::filesystem::path& file) override { FileManager::reveal(file); }
+
+    void terminate() override { QCoreApplication::quit(); }
+};
+
+class QtAlerts final : public Alerts {
+  public:
+    int run(const Alert& alert) override {
+        QMessageBox box(mainWindow());
+        box.setIcon(QMessageBox::Information);
+        box.setText(alert.message);
+        box.setInformativeText(alert.informative);
+        box.setTextFormat(Qt::PlainText);
+        std::vector<QPushButton*> buttons;
+        for (const QString& label : alert.buttons)
+            buttons.push_back(box.addButton(
+                label, buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+        if (buttons.empty())
+            box.setStandardButtons(QMessageBox::Ok);
+        else
+            box.setDefaultButton(buttons.front());
+        box.exec();
+        for (std::size_t i = 0; i < buttons.size(); ++i)
+            if (box.clickedButton() == buttons[i]) return int(i);
+        // Closed with Escape or the window's close button: not the default.
+        return buttons.empty() ? 0 : int(buttons.size());
+    }
+};
+
+// The user's configuration folder, e.g. ~/.config/Orvane/Tessaly.conf.
+class QtPreferences final : public Preferences {
+  public:
+    std::optional<QString> string(const QString& key) const override {
+        const QVariant value = settings().value(key);
+        if (!value.isValid() || value.typeId() != QMetaType::QString) return std::nullopt;
+        return value.toString();
+    }
+
+    void setString(const QString& key, const QString& value) override {
+        QSettings s = settings();
+        s.setValue(key, value);
+        s.sync();
+    }
+
+  private:
+    static QSettings settings() {
+        return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Orvane"),
+                         QStringLiteral("Tessaly"));
+    }
 };
 
 }  // namespace
 
 Platform makeQtPlatform() {
-    return Platform{std::make_unique<QtPanels>(), std::make_unique<QtPasteboard>(),
-                    std::make_unique<QtWorkspace>()};
+    return Platform{std::make_unique<QtPanels>(),      std::make_unique<QtPasteboard>(),
+                    std::make_unique<QtWorkspace>(),   std::make_unique<QtAlerts>(),
+                    std::make_unique<QtPreferences>(), makeSystemUpdates()};
 }

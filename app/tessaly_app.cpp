@@ -15,6 +15,8 @@
 TessalyApp::TessalyApp(PackerModel& model, QObject* parent)
     : QObject(parent), model_(model), window_(std::make_unique<MainWindow>(model)) {
     connect(window_.get(), &MainWindow::settingsRequested, this, &TessalyApp::showSettings);
+    // The settings window is also the one that tells what Tessaly is.
+    connect(window_.get(), &MainWindow::aboutRequested, this, &TessalyApp::showSettings);
 }
 
 TessalyApp::~TessalyApp() = default;

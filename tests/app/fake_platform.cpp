@@ -50,6 +50,62 @@ class FakeWorkspace final : public Workspace {
         if (script_.onReveal) script_.onReveal();
     }
 
+    void terminate() override { script_.calls.push_back("terminate"); }
+
+  private:
+    PlatformScript& script_;
+};
+
+class FakeAlerts final : public Alerts {
+  public:
+    explicit FakeAlerts(PlatformScript& script) : script_(script) {}
+
+    int run(const Alert& alert) override {
+        script_.calls.push_back("alert");
+        script_.alerts.push_back(alert);
+        if (script_.alertAnswers.empty()) return 0;
+        const int answer = script_.alertAnswers.front();
+        script_.alertAnswers.pop_front();
+        return answer;
+    }
+
+  private:
+    PlatformScript& script_;
+};
+
+class FakePreferences final : public Preferences {
+  public:
+    explicit FakePreferences(PlatformScript& script) : script_(script) {}
+
+    std::optional<QString> string(const QString& key) const override {
+        const auto found = script_.preferences.find(key);
+        if (found == script_.preferences.end()) return std::nullopt;
+        return found->second;
+    }
+    void setString(const QString& key, const QString& value) override {
+        script_.preferences[key] = value;
+    }
+
+  private:
+    PlatformScript& script_;
+};
+
+class FakeUpdates final : public Updates {
+  public:
+    explicit FakeUpdates(PlatformScript& script) : script_(script) {}
+
+    std::optional<UpdateInfo> check(const std::string&, std::stop_token stop) override {
+        ++script_.checks;
+        return script_.onCheck ? script_.onCheck(stop) : std::nullopt;
+    }
+    void install(const UpdateInfo& update, std::stop_token stop) override {
+        {
+            std::lock_guard lock(script_.installedMutex);
+            script_.installed.push_back(update);
+        }
+        if (script_.onInstall) script_.onInstall(update, stop);
+    }
+
   private:
     PlatformScript& script_;
 };
@@ -57,6 +113,8 @@ class FakeWorkspace final : public Workspace {
 }  // namespace
 
 Platform fakePlatform(PlatformScript& script) {
-    return Platform{std::make_unique<FakePanels>(script), std::make_unique<FakePasteboard>(script),
-                    std::make_unique<FakeWorkspace>(script)};
+    return Platform{
+        std::make_unique<FakePanels>(script),      std::make_unique<FakePasteboard>(script),
+        std::make_unique<FakeWorkspace>(script),   std::make_unique<FakeAlerts>(script),
+        std::make_unique<FakePreferences>(script), std::make_unique<FakeUpdates>(script)};
 }

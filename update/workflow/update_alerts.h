@@ -1,0 +1,17 @@
+#pragma once
+// The update workflow's alerts, every text as the user reads it.
+
+#include <QString>
+
+#include "platform.h"
+
+namespace UpdateAlerts {
+
+Alert upToDate(const QString& runningVersion);
+// "Install" is the first button, the default.
+Alert newVersion(const QString& offeredVersion, const QString& runningVersion);
+Alert readOnlyLocation();
+// `downloadAddress` is written without a scheme, e.g. "updates.example/tessaly".
+Alert installFailed(const QString& downloadAddress);
+
+}  // namespace UpdateAlerts

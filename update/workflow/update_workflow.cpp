@@ -1,0 +1,116 @@
+// The update side of the model: when to look for a new version, when to tell the user, and
+// what to show at each outcome.
+
+#include <QMetaObject>
+
+#include "background_tasks.h"
+#include "build_info.h"
+#include "packer_model.h"
+#include "tessaly/update_error.h"
+#include "update_alerts.h"
+
+namespace {
+
+const QString promptedVersionKey = QStringLiteral("orvane.tessaly.update.promptedVersion");
+
+QString text(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
+
+}  // namespace
+
+void PackerModel::checkForUpdatesOnLaunch() {
+    if (didCheck_) return;
+    didCheck_ = true;
+    runUpdateCheck([this](std::optional<UpdateInfo> found) {
+        availableUpdate_ = std::move(found);
+        emit changed();
+        if (!availableUpdate_) return;
+        // A version the user declined is still offered by the menu, but not pressed again.
+        const auto declined = platform_.preferences->string(promptedVersionKey);
+        if (declined && *declined == text(availableUpdate_->version)) return;
+        promptForUpdate();
+    });
+}
+
+void PackerModel::checkForUpdatesManually() {
+    if (isUpdating_ || isCheckingForUpdate_) return;
+    isCheckingForUpdate_ = true;
+    emit changed();
+    runUpdateCheck([this](std::optional<UpdateInfo> found) {
+        isCheckingForUpdate_ = false;
+        emit changed();
+        availableUpdate_ = std::move(found);
+        emit changed();
+        if (!availableUpdate_) {
+            platform_.workspace->activate();
+            platform_.alerts->run(UpdateAlerts::upToDate(version_));
+            return;
+        }
+        promptForUpdate();
+    });
+}
+
+void PackerModel::promptForUpdate() {
+    if (!availableUpdate_ || isUpdating_) return;
+    const UpdateInfo offered = *availableUpdate_;
+    platform_.workspace->activate();
+    const int answer =
+        platform_.alerts->run(UpdateAlerts::newVersion(text(offered.version), version_));
+    if (answer == 0) {
+        installUpdate();
+        return;
+    }
+    platform_.preferences->setString(promptedVersionKey, text(offered.version));
+}
+
+void PackerModel::installUpdate() {
+    if (!availableUpdate_ || isUpdating_) return;
+    isUpdating_ = true;
+    emit changed();
+    // The offer is taken now: a check that finishes meanwhile cannot pull it away.
+    updateTasks_->run([this, update = *availableUpdate_](std::stop_token stop) {
+        bool installed = false;
+        bool readOnly = false;
+        try {
+            platform_.updates->install(update, stop);
+            installed = true;
+        } catch (const UpdateFailure& failure) {
+            readOnly = failure.error() == UpdateError::readOnlyLocation;
+        } catch (const std::exception&) {
+            // Transport, file-system and process errors all end in the same alert.
+        }
+        QMetaObject::invokeMethod(
+            this, [this, installed, readOnly] { finishInstall(installed, readOnly); },
+            Qt::QueuedConnection);
+    });
+}
+
+void PackerModel::finishInstall(bool installed, bool readOnlyLocation) {
+    if (installed) {
+        // The swap waits for this process to end; isUpdating stays true until then.
+        platform_.workspace->terminate();
+        return;
+    }
+    isUpdating_ = false;
+    emit changed();
+    platform_.alerts->run(
+        readOnlyLocation
+            ? UpdateAlerts::readOnlyLocation()
+            : UpdateAlerts::installFailed(QString::fromUtf8(BuildInfo::updateHost) + "/tessaly"));
+}
+
+void PackerModel::runUpdateCheck(std::function<void(std::optional<UpdateInfo>)> then) {
+    updateTasks_->run(
+        [this, current = version_.toStdString(), then = std::move(then)](std::stop_token stop) {
+            std::optional<UpdateInfo> found;
+            try {
+                found = platform_.updates->check(current, stop);
+            } catch (const std::exception&) {
+                // A failed check is no update.
+            }
+            QMetaObject::invokeMethod(
+                this, [then, found = std::move(found)]() mutable { then(std::move(found)); },
+                Qt::QueuedConnection);
+        });
+}
