@@ -1,16 +1,13 @@
 #include "instance_channel.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QtEndian>
 
 #include "native_path.h"
+#include "tessaly/private_folder.h"
 
 namespace InstanceChannel {
 
@@ -22,19 +19,6 @@ constexpr int headerSize = 8;
 constexpr char acknowledgement = '\x06';
 // Far more than any command line; a stray writer cannot make the listener hoard memory.
 constexpr quint64 messageLimit = 64 * 1024 * 1024;
-
-QString privateFolder() {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir(QFile::decodeName(runtime)).exists()) {
-        return QFile::decodeName(runtime);
-    }
-    // Never the shared /tmp, where another user could sit on the name first.
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-                           QStringLiteral("/orvane-tessaly");
-    QDir().mkpath(folder);
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
-    return folder;
-}
 
 QByteArray encode(const std::vector<std::filesystem::path>& paths) {
     QByteArray payload;
@@ -58,7 +42,13 @@ std::vector<std::filesystem::path> decode(const QByteArray& payload) {
 }  // namespace
 
 QString defaultName() {
-    return privateFolder() + QStringLiteral("/orvane-tessaly-%1.socket").arg(::getuid());
+    try {
+        return NativePath::toQString(PrivateFolder::path()) +
+               QStringLiteral("/orvane-tessaly-%1.socket").arg(::getuid());
+    } catch (const std::system_error&) {
+        // No safe place for the socket: each instance then runs on its own.
+        return QString();
+    }
 }
 
 bool send(const QString& name, const std::vector<std::filesystem::path>& paths, int timeoutMs) {

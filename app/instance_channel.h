@@ -13,7 +13,8 @@ class QLocalSocket;
 
 namespace InstanceChannel {
 
-// The socket of this user's running instance.
+// The socket of this user's running instance; empty (no hand-over) when there is no private
+// folder to keep it in.
 QString defaultName();
 
 // Delivers the paths to the running instance; false when none answered.

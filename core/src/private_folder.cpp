@@ -1,0 +1,59 @@
+#include "tessaly/private_folder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace PrivateFolder {
+
+namespace {
+
+std::system_error failure(int error, const std::string& operation, const fs::path& folder) {
+    return std::system_error(error, std::generic_category(),
+                             operation + "(" + folder.string() + ")");
+}
+
+fs::path cacheHome() {
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache == '/')
+        return cache;
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home != '/')
+        throw std::system_error(ENOENT, std::generic_category(), "HOME is not set");
+    return fs::path(home) / ".cache";
+}
+
+// Someone else's folder, a link, or one others may enter would let them plant files there.
+void requireOwnFolder(const fs::path& folder) {
+    struct stat facts {};
+    if (::lstat(folder.c_str(), &facts) != 0) throw failure(errno, "lstat", folder);
+    if (!S_ISDIR(facts.st_mode)) throw failure(ENOTDIR, "lstat", folder);
+    if (facts.st_uid != ::geteuid() || (facts.st_mode & 077) != 0)
+        throw failure(EPERM, "not private", folder);
+}
+
+}  // namespace
+
+fs::path path() {
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime != nullptr && *runtime == '/') {
+        std::error_code error;
+        if (fs::is_directory(runtime, error)) return runtime;
+    }
+    const fs::path cache = cacheHome();
+    std::error_code error;
+    fs::create_directories(cache, error);
+    if (error) throw failure(error.value(), "mkdir", cache);
+    const fs::path folder = cache / "orvane-tessaly";
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        throw failure(errno, "mkdir", folder);
+    requireOwnFolder(folder);
+    return folder;
+}
+
+}  // namespace PrivateFolder
