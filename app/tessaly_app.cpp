@@ -49,7 +49,7 @@ void TessalyApp::showSettings() {
     settings.activateWindow();
 }
 
-int runTessaly(QApplication& application, const Launch::Request& request) {
+std::optional<int> answerWithoutWindow(const Launch::Request& request) {
     switch (request.action) {
         case Launch::Action::help:
             std::fputs(Launch::usage().c_str(), stdout);
@@ -61,6 +61,11 @@ int runTessaly(QApplication& application, const Launch::Request& request) {
         case Launch::Action::run:
             break;
     }
+    return std::nullopt;
+}
+
+int runTessaly(QApplication& application, const Launch::Request& request) {
+    if (auto answered = answerWithoutWindow(request)) return *answered;
     const QString channel = InstanceChannel::defaultName();
     if (InstanceChannel::send(channel, request.paths)) return 0;
 

@@ -3,6 +3,7 @@
 // shared model, and owns the windows.
 
 #include <memory>
+#include <optional>
 
 #include <QObject>
 
@@ -35,6 +36,9 @@ class TessalyApp : public QObject {
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<SettingsWindow> settings_;
 };
+
+// Answers --help and --version, which need no display; nothing for a request to run.
+std::optional<int> answerWithoutWindow(const Launch::Request& request);
 
 // The whole program after the QApplication is made: hands the paths to a running instance,
 // or runs this one.
