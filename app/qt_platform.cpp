@@ -3,11 +3,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSettings>
 #include <QWidget>
 
+#include "alert_box.h"
 #include "file_manager.h"
 #include "input_chooser.h"
 #include "native_path.h"
@@ -70,24 +69,9 @@ class QtWorkspace final : public Workspace {
 class QtAlerts final : public Alerts {
   public:
     int run(const Alert& alert) override {
-        QMessageBox box(mainWindow());
-        box.setIcon(QMessageBox::Information);
-        box.setText(alert.message);
-        box.setInformativeText(alert.informative);
-        box.setTextFormat(Qt::PlainText);
-        std::vector<QPushButton*> buttons;
-        for (const QString& label : alert.buttons)
-            buttons.push_back(box.addButton(
-                label, buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
-        if (buttons.empty())
-            box.setStandardButtons(QMessageBox::Ok);
-        else
-            box.setDefaultButton(buttons.front());
+        AlertBox box(alert, mainWindow());
         box.exec();
-        for (std::size_t i = 0; i < buttons.size(); ++i)
-            if (box.clickedButton() == buttons[i]) return int(i);
-        // Closed with Escape or the window's close button: not the default.
-        return buttons.empty() ? 0 : int(buttons.size());
+        return box.answer();
     }
 };
 

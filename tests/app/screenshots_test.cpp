@@ -4,9 +4,12 @@
 
 #include <QDir>
 #include <QDragEnterEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPixmap>
 
+#include "alert_box.h"
 #include "app_test_support.h"
 #include "content_view.h"
 #include "drop_zone.h"
@@ -15,6 +18,7 @@
 #include "main_window.h"
 #include "settings_window.h"
 #include "test_support.h"
+#include "update_alerts.h"
 
 using TestSupport::TempDir;
 using TestSupport::writeFile;
@@ -92,6 +96,23 @@ TEST_F(ScreenshotTest, InputChooserWithAFolderSelected) {
     chooser.show();
     processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
     save(chooser, "input-chooser");
+}
+
+TEST_F(ScreenshotTest, NewVersionAlertAndHelpMenu) {
+    AlertBox alert(UpdateAlerts::newVersion("2.0", model.version()), &window);
+    alert.show();
+    save(alert, "alert-new-version");
+
+    script.onCheck = [](std::stop_token) {
+        return std::optional<UpdateInfo>({"2.0", "https://updates.test/t.zip", ""});
+    };
+    script.alertAnswers = {1};
+    model.checkForUpdatesManually();
+    ASSERT_TRUE(processEventsUntil([&] { return !script.alerts.empty(); }));
+    QMenu* help = window.menuBar()->actions().back()->menu();
+    help->popup(window.mapToGlobal(QPoint(40, 20)));
+    save(*help, "help-menu");
+    help->close();
 }
 
 }  // namespace

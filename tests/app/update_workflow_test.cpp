@@ -3,13 +3,17 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
 
+#include "alert_box.h"
 #include "app_test_support.h"
 #include "build_info.h"
 #include "fake_platform.h"
 #include "main_window.h"
 #include "packer_model.h"
 #include "tessaly/update_error.h"
+#include "update_alerts.h"
 #include "update_menu.h"
 
 namespace {
@@ -282,6 +286,25 @@ TEST_F(UpdateWorkflowTest, TheModelGoingAwayStopsAHangingCheck) {
     ASSERT_TRUE(processEventsUntil([&] { return script.checks == 1; }));
     model.reset();  // would wait for ever if the check were not asked to stop
     SUCCEED();
+}
+
+TEST(AlertBoxTest, TheFirstButtonIsTheDefaultAndEscapeChoosesNone) {
+    AlertBox offer(UpdateAlerts::newVersion("2.0", "1.4"));
+    ASSERT_NE(offer.defaultButton(), nullptr);
+    EXPECT_EQ(offer.defaultButton()->text(), "Install");
+    QTimer::singleShot(0, &offer, [&] { offer.defaultButton()->click(); });
+    offer.exec();
+    EXPECT_EQ(offer.answer(), 0);
+
+    AlertBox dismissed(UpdateAlerts::newVersion("2.0", "1.4"));
+    QTimer::singleShot(0, &dismissed, [&] { dismissed.reject(); });
+    dismissed.exec();
+    EXPECT_NE(dismissed.answer(), 0);
+
+    AlertBox upToDate(UpdateAlerts::upToDate("1.4"));
+    EXPECT_EQ(upToDate.standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(upToDate.text(), "You're up to date");
+    EXPECT_EQ(upToDate.informativeText(), "Tessaly 1.4 is the latest version.");
 }
 
 }  // namespace
