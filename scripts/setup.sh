@@ -6,6 +6,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libicu-dev libssl-dev libsimdjson-dev
   libcli11-dev nlohmann-json3-dev
+  libarchive-dev
   libgtest-dev
   qt6-base-dev qt6-qpa-plugins qt6-wayland libgl-dev
   fonts-dejavu-core adwaita-icon-theme

@@ -1,18 +1,27 @@
 #pragma once
+// The ways an update can fail that the installer reports as its own. Failures of the
+// transport or the file system travel as their own exceptions.
 
 #include <stdexcept>
 #include <string>
 
-// The installer's own failures.
+namespace Update {
+
 enum class UpdateError { download, unpack, notFound, badSignature, readOnlyLocation };
 
-// Thrown by the installer for its own failures; other failures travel as their own exceptions.
 class UpdateFailure : public std::runtime_error {
   public:
-    UpdateFailure(UpdateError error, const std::string& detail)
-        : std::runtime_error(detail), error_(error) {}
+    UpdateFailure(UpdateError error, const std::string& detail);
+
     UpdateError error() const { return error_; }
+    const std::string& detail() const { return detail_; }
 
   private:
     UpdateError error_;
+    std::string detail_;
 };
+
+// A short lower-case name of the error ("bad signature"), for messages.
+const char* describe(UpdateError error);
+
+}  // namespace Update
