@@ -16,8 +16,6 @@
 namespace fs = std::filesystem;
 using TestSupport::readFile;
 using TestSupport::writeFile;
-using Update::UpdateError;
-using Update::UpdateFailure;
 
 namespace {
 

@@ -15,8 +15,6 @@ namespace fs = std::filesystem;
 using TestSupport::listNames;
 using TestSupport::readFile;
 using TestSupport::writeFile;
-using Update::UpdateError;
-using Update::UpdateFailure;
 using UpdateFixtures::ZipWriter;
 
 class UnpackZipTest : public testing::Test {

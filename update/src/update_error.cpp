@@ -1,7 +1,5 @@
 #include "tessaly/update_error.h"
 
-namespace Update {
-
 UpdateFailure::UpdateFailure(UpdateError error, const std::string& detail)
     : std::runtime_error(std::string(describe(error)) + ": " + detail),
       error_(error),
@@ -22,5 +20,3 @@ const char* describe(UpdateError error) {
     }
     return "update failed";
 }
-
-}  // namespace Update

@@ -5,8 +5,6 @@
 #include <stdexcept>
 #include <string>
 
-namespace Update {
-
 enum class UpdateError { download, unpack, notFound, badSignature, readOnlyLocation };
 
 class UpdateFailure : public std::runtime_error {
@@ -23,5 +21,3 @@ class UpdateFailure : public std::runtime_error {
 
 // A short lower-case name of the error ("bad signature"), for messages.
 const char* describe(UpdateError error);
-
-}  // namespace Update
