@@ -192,6 +192,14 @@ TEST_F(HttpSessionTest, TheServerIsTrustedUnderItsNameToo) {
               "x");
 }
 
+TEST(HttpSessionTrust, TheCertificateMustNameTheHostAsked) {
+    HttpsServer server("DNS:elsewhere.invalid");
+    server.route("/m", {.body = "x"});
+    const HttpSession session({.caFile = server.caFile()});
+    EXPECT_CONTAINS(transportFailure([&] { session.get(server.url("/m"), 5s); }), "SSL");
+    EXPECT_TRUE(server.requests().empty());
+}
+
 // --- download ---
 
 class Download : public HttpSessionTest {
@@ -268,6 +276,14 @@ TEST_F(Download, ABodyBeyondTheLimitFailsAndLeavesNoFile) {
                         "larger than 100000 bytes");
         EXPECT_FALSE(fs::exists(file_));
     }
+}
+
+TEST_F(Download, ALengthBeyondTheLimitIsRefusedBeforeTheBody) {
+    const HttpSession limited({.caFile = server_.caFile(), .maxDownloadBytes = 100'000});
+    server_.route("/t", {.generatedBytes = 1ull << 40, .closeAfterBytes = 10});
+    EXPECT_CONTAINS(transportFailure([&] { limited.download(server_.url("/t"), file_); }),
+                    "larger than 100000 bytes");
+    EXPECT_FALSE(fs::exists(file_));
 }
 
 TEST_F(Download, AServerThatStopsHalfWayFailsAndLeavesNoFile) {

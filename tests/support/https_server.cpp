@@ -60,8 +60,8 @@ void addExtension(X509* cert, int nid, const char* value) {
     if (!extension || X509_add_ext(cert, extension.get(), -1) != 1) failTls("X509_add_ext");
 }
 
-// Self-signed, valid from an hour ago for a day, for the loopback address and localhost.
-Certificate makeCertificate(EVP_PKEY* key) {
+// Self-signed, valid from an hour ago for a day, for `names`.
+Certificate makeCertificate(EVP_PKEY* key, const std::string& names) {
     Certificate cert(X509_new());
     if (!cert) failTls("X509_new");
     std::uint64_t serial = 0;
@@ -78,7 +78,7 @@ Certificate makeCertificate(EVP_PKEY* key) {
     X509_set_issuer_name(cert.get(), name);
     addExtension(cert.get(), NID_basic_constraints, "critical,CA:TRUE");
     addExtension(cert.get(), NID_subject_key_identifier, "hash");
-    addExtension(cert.get(), NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost");
+    addExtension(cert.get(), NID_subject_alt_name, names.c_str());
     if (X509_sign(cert.get(), key, EVP_sha256()) == 0) failTls("X509_sign");
     return cert;
 }
@@ -206,10 +206,11 @@ struct HttpsServer::Tls {
     Context context;
 };
 
-HttpsServer::HttpsServer() : caFile_(dir_ / "ca.pem"), tls_(std::make_unique<Tls>()) {
+HttpsServer::HttpsServer(const std::string& certificateNames)
+    : caFile_(dir_ / "ca.pem"), tls_(std::make_unique<Tls>()) {
     const Key key(EVP_EC_gen("P-256"));
     if (!key) failTls("EVP_EC_gen(P-256)");
-    const Certificate cert = makeCertificate(key.get());
+    const Certificate cert = makeCertificate(key.get(), certificateNames);
     writePem(caFile_, cert.get());
 
     tls_->context.reset(SSL_CTX_new(TLS_server_method()));

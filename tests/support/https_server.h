@@ -1,6 +1,6 @@
 #pragma once
 // An HTTPS server on 127.0.0.1 for tests of the network code. It makes its own key and
-// self-signed certificate (for IP 127.0.0.1 and DNS localhost) when it starts; a client
+// self-signed certificate (for IP 127.0.0.1 and DNS localhost by default) when it starts; a client
 // trusts it by taking caFile() as its trust anchors. Every connection carries one request
 // and is served on a thread of its own, so a reply that never comes holds up nothing else.
 
@@ -46,8 +46,11 @@ class HttpsServer {
         std::uint64_t stallAfterBytes = unlimited;
     };
 
-    // Listens on an ephemeral port. Throws std::runtime_error naming what failed.
-    HttpsServer();
+    static constexpr const char* loopbackNames = "IP:127.0.0.1,DNS:localhost";
+
+    // Listens on an ephemeral port of 127.0.0.1 with a certificate for `certificateNames`
+    // (OpenSSL's subjectAltName syntax). Throws std::runtime_error naming what failed.
+    explicit HttpsServer(const std::string& certificateNames = loopbackNames);
     // Drops every connection, even one a client holds open, and joins all threads.
     ~HttpsServer();
     HttpsServer(const HttpsServer&) = delete;
