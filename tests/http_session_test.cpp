@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <random>
 #include <stop_token>
 #include <string>
@@ -119,6 +121,20 @@ TEST_F(HttpSessionTest, GetTimesOutOnASilentServer) {
     EXPECT_CONTAINS(transportFailure([&] { session_.get(server_.url("/m"), 300ms); }),
                     "Timeout was reached");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+TEST_F(HttpSessionTest, AZeroTimeOutIsNotAnEndlessOne) {
+    server_.route("/m", {.neverAnswer = true});
+    std::stop_source safety;  // should the time-out be endless, the test still ends
+    const std::jthread stopper([&](std::stop_token done) {
+        std::mutex m;
+        std::unique_lock lock(m);
+        std::condition_variable_any().wait_for(lock, done, 5s, [] { return false; });
+        safety.request_stop();
+    });
+    EXPECT_CONTAINS(
+        transportFailure([&] { session_.get(server_.url("/m"), 0ms, safety.get_token()); }),
+        "Timeout was reached");
 }
 
 TEST_F(HttpSessionTest, GetFailsWhenTheServerDropsTheBody) {
@@ -333,26 +349,32 @@ TEST_F(Download, AFileThatCannotBeCreatedIsAFileError) {
     EXPECT_THROW(session_.download(server_.url("/t"), dir_ / "missing" / "t"), std::system_error);
 }
 
-TEST_F(Download, AFailedWriteIsAFileErrorAndLeavesNoFile) {
-    server_.route("/t", {.generatedBytes = 100'000});
-    // In a child, so the file-size limit that makes write fail stays there.
+// The file-size limit that makes write fail is set in a child, and the server is started
+// there too: a fork is only safe while the test process has one thread.
+TEST(DownloadFileErrors, AFailedWriteIsAFileErrorAndLeavesNoFile) {
+    const TestSupport::TempDir dir;
+    const fs::path file = dir / "tessaly.tar.gz";
     const TestSupport::ChildResult child = TestSupport::runInChild(
         [&] {
+            HttpsServer server;
+            server.route("/t", {.generatedBytes = 100'000});
             const rlimit limit{50'000, 50'000};
             setrlimit(RLIMIT_FSIZE, &limit);
             signal(SIGXFSZ, SIG_IGN);
             try {
-                session_.download(server_.url("/t"), file_);
+                HttpSession({.caFile = server.caFile()}).download(server.url("/t"), file);
                 return std::string("no error");
             } catch (const std::system_error& e) {
                 return std::string(e.code() == std::errc::file_too_large ? "EFBIG " : "other ") +
                        e.what();
+            } catch (const std::exception& e) {
+                return std::string("unexpected ") + e.what();
             }
         },
         10s);
     ASSERT_TRUE(child.finished);
-    EXPECT_TRUE(child.output.starts_with("EFBIG write(" + file_.string() + ")")) << child.output;
-    EXPECT_FALSE(fs::exists(file_));
+    EXPECT_TRUE(child.output.starts_with("EFBIG write(" + file.string() + ")")) << child.output;
+    EXPECT_FALSE(fs::exists(file));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 #include <system_error>
@@ -198,7 +199,8 @@ HttpSession::Response HttpSession::get(const std::string& url, std::chrono::mill
     state.body = &response.body;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     const Curl::Easy easy = prepare(url, options_, state, errorBuffer);
-    set(easy.get(), url, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
+    // libcurl reads 0 as "no time-out"; a time-out already spent still ends the request.
+    set(easy.get(), url, CURLOPT_TIMEOUT_MS, std::max<long>(1, timeout.count()));
     set(easy.get(), url, CURLOPT_WRITEFUNCTION, &appendToBody);
     set(easy.get(), url, CURLOPT_WRITEDATA, &state);
 
