@@ -282,6 +282,13 @@ TEST_F(Download, TakesABodyOfExactlyTheLimit) {
     EXPECT_EQ(fs::file_size(file_), 100'000u);
 }
 
+TEST_F(Download, TheLargestLimitMeansNoLimit) {
+    const HttpSession unlimited({.caFile = server_.caFile(), .maxDownloadBytes = UINT64_MAX});
+    server_.route("/t", {.body = "x"});
+    EXPECT_EQ(unlimited.download(server_.url("/t"), file_), 200);
+    EXPECT_EQ(TestSupport::readFile(file_), "x");
+}
+
 TEST_F(Download, ABodyBeyondTheLimitFailsAndLeavesNoFile) {
     const HttpSession limited({.caFile = server_.caFile(), .maxDownloadBytes = 100'000});
     server_.route("/announced", {.generatedBytes = 100'001});

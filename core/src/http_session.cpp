@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
+#include <limits>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -33,6 +35,7 @@ struct TransferState {
     std::string* body = nullptr;  // `get` collects here...
     int fd = -1;                  // ...`download` writes here
     int writeError = 0;           // errno of a failed write to `fd`
+    std::exception_ptr thrown{};  // must not cross libcurl's C frames; rethrown after
 };
 
 // Takes `size` more bytes, or says why not.
@@ -48,7 +51,12 @@ bool admit(TransferState& state, std::size_t size) {
 std::size_t appendToBody(char* data, std::size_t, std::size_t size, void* user) {
     auto& state = *static_cast<TransferState*>(user);
     if (!admit(state, size)) return CURL_WRITEFUNC_ERROR;
-    state.body->append(data, size);
+    try {
+        state.body->append(data, size);
+    } catch (...) {
+        state.thrown = std::current_exception();
+        return CURL_WRITEFUNC_ERROR;
+    }
     return size;
 }
 
@@ -96,14 +104,17 @@ Curl::Easy prepare(const std::string& url, const HttpSession::Options& options,
     set(h, url, CURLOPT_SSL_VERIFYHOST, 2L);
     set(h, url, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     if (!options.caFile.empty()) set(h, url, CURLOPT_CAINFO, options.caFile.c_str());
-    set(h, url, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(state.limit));
+    // Refuses an announced length beyond the limit before any of the body comes.
+    const auto announcedLimit = std::min<std::uint64_t>(
+        state.limit, static_cast<std::uint64_t>(std::numeric_limits<curl_off_t>::max()));
+    set(h, url, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(announcedLimit));
     set(h, url, CURLOPT_NOPROGRESS, 0L);
     set(h, url, CURLOPT_XFERINFOFUNCTION, &abortWhenStopped);
     set(h, url, CURLOPT_XFERINFODATA, &state);
     return easy;
 }
 
-void check(CURLMcode code, const std::string& url) {
+void expectOk(CURLMcode code, const std::string& url) {
     if (code != CURLM_OK) throw TransportError(failure(url, curl_multi_strerror(code)));
 }
 
@@ -111,7 +122,7 @@ void check(CURLMcode code, const std::string& url) {
 class Attachment {
   public:
     Attachment(CURLM* multi, CURL* easy, const std::string& url) : multi_(multi), easy_(easy) {
-        check(curl_multi_add_handle(multi, easy), url);
+        expectOk(curl_multi_add_handle(multi, easy), url);
     }
     ~Attachment() { curl_multi_remove_handle(multi_, easy_); }
     Attachment(const Attachment&) = delete;
@@ -130,10 +141,10 @@ CURLcode perform(CURL* easy, const std::string& url, const std::stop_token& stop
     const Attachment attachment(multi.get(), easy, url);
     const std::stop_callback wake(stop, [&multi] { curl_multi_wakeup(multi.get()); });
     for (int running = 1;;) {
-        check(curl_multi_perform(multi.get(), &running), url);
+        expectOk(curl_multi_perform(multi.get(), &running), url);
         if (running == 0) break;
         if (stop.stop_requested()) return CURLE_ABORTED_BY_CALLBACK;
-        check(curl_multi_poll(multi.get(), nullptr, 0, pollMilliseconds, nullptr), url);
+        expectOk(curl_multi_poll(multi.get(), nullptr, 0, pollMilliseconds, nullptr), url);
     }
     int left = 0;
     while (const CURLMsg* message = curl_multi_info_read(multi.get(), &left))
@@ -205,6 +216,7 @@ HttpSession::Response HttpSession::get(const std::string& url, std::chrono::mill
     set(easy.get(), url, CURLOPT_WRITEDATA, &state);
 
     const CURLcode result = perform(easy.get(), url, state.stop);
+    if (state.thrown) std::rethrow_exception(state.thrown);
     if (result != CURLE_OK) fail(url, result, state, errorBuffer);
     response.status = responseCode(easy.get());
     return response;
