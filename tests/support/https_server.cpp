@@ -11,6 +11,7 @@
 #include <openssl/x509v3.h>
 #include <poll.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
