@@ -16,7 +16,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <strings.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
