@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  libicu-dev libssl-dev libsimdjson-dev
+  libicu-dev libssl-dev libsimdjson-dev libcurl4-openssl-dev
   libcli11-dev nlohmann-json3-dev
   libarchive-dev
   libgtest-dev

@@ -2,7 +2,7 @@
 
 #include <string>
 
-// One offer from the update manifest.
+// A newer version on offer, as the update manifest describes it.
 struct UpdateInfo {
     std::string version;      // exactly as the manifest gives it
     std::string downloadURL;  // absolute, scheme always "https"
