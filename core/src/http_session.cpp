@@ -158,7 +158,7 @@ CURLcode perform(CURL* easy, const std::string& url, const std::stop_token& stop
                        const char* errorBuffer) {
     if (state.stop.stop_requested()) throw TransportError(failure(url, "stopped"));
     if (state.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
-        throw TransportError(
+        throw TooLargeError(
             failure(url, "the body is larger than " + std::to_string(state.limit) + " bytes"));
     std::string reason = curl_easy_strerror(result);
     if (errorBuffer[0] != '\0') reason += std::string(" (") + errorBuffer + ")";

@@ -99,8 +99,13 @@ void ZipWriter::close() {
 }
 
 void zipFolder(const fs::path& folder, const fs::path& zip) {
+    zipFolders({folder}, zip);
+}
+
+void zipFolders(const std::vector<fs::path>& folders, const fs::path& zip) {
     ZipWriter writer(zip);
-    addTree(writer, folder, folder.filename().string());
+    for (const fs::path& folder : folders)
+        addTree(writer, folder, folder.filename().string());
     writer.close();
 }
 

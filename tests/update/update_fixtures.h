@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct archive;
 
@@ -38,5 +39,8 @@ class ZipWriter {
 
 // A zip of `folder` and everything below it, named from the folder's own name, links as links.
 void zipFolder(const std::filesystem::path& folder, const std::filesystem::path& zip);
+// Several folders side by side at the archive's top, in the order given.
+void zipFolders(const std::vector<std::filesystem::path>& folders,
+                const std::filesystem::path& zip);
 
 }  // namespace UpdateFixtures

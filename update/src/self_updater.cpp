@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tessaly/atomic_file.h"
+#include "tessaly/bundle_signature.h"
 #include "tessaly/private_folder.h"
 #include "tessaly/swap_script.h"
 #include "tessaly/unpack_zip.h"
@@ -76,7 +77,7 @@ Installation current() {
     std::error_code error;
     const fs::path program = fs::read_symlink("/proc/self/exe", error);
     return Installation{error ? fs::path() : bundleOf(program), fs::path(), &HttpSession::shared(),
-                        BundleSignature::builtTrust(), ::getpid()};
+                        Update::builtTrust(), ::getpid()};
 }
 
 fs::path bundleOf(const fs::path& program) {
@@ -97,7 +98,13 @@ void install(const UpdateInfo& update, const Installation& where, std::stop_toke
 
     const fs::path archive = work / "update.zip";
     const fs::path partial = work / "update.zip.part";
-    const long status = where.session->download(update.downloadURL, partial, stop);
+    long status = 0;
+    try {
+        status = where.session->download(update.downloadURL, partial, stop);
+    } catch (const TooLargeError& error) {
+        // Far beyond any release: what was sent is wrong, not the connection.
+        throw UpdateFailure(UpdateError::download, error.what());
+    }
     if (status != 200)
         throw UpdateFailure(UpdateError::download, "GET " + update.downloadURL + ": HTTP status " +
                                                        std::to_string(status));
@@ -105,7 +112,7 @@ void install(const UpdateInfo& update, const Installation& where, std::stop_toke
     requireNotStopped(stop);
 
     const fs::path unpacked = work / "unpacked";
-    unpackZip(archive, unpacked);
+    Update::unpackZip(archive, unpacked);
     requireNotStopped(stop);
 
     const fs::path bundle = findBundle(unpacked);
@@ -120,8 +127,13 @@ void install(const UpdateInfo& update, const Installation& where, std::stop_toke
     launchSwap(bundle, where.dest, root / (name + ".sh"), where.pid);
 }
 
-std::string verifySignature(const fs::path& bundle, const BundleSignature::Trust& trust) {
-    return BundleSignature::verifyBundle(bundle, trust);
+std::string verifySignature(const fs::path& bundle, const Update::Trust& trust) {
+    try {
+        return Update::verifyBundle(bundle, trust);
+    } catch (const std::system_error& error) {
+        // A bundle that cannot even be read is not one this program can trust.
+        throw UpdateFailure(UpdateError::badSignature, error.what());
+    }
 }
 
 }  // namespace SelfUpdater

@@ -17,6 +17,12 @@ class TransportError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A body beyond the session's limit: not a fault of the connection but of what was sent.
+class TooLargeError : public TransportError {
+  public:
+    using TransportError::TransportError;
+};
+
 // The client's options; every request makes and owns its own connection, so one session
 // serves any number of threads at once.
 class HttpSession {

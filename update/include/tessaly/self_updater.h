@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <stop_token>
 
-#include "tessaly/bundle_signature.h"
 #include "tessaly/http_session.h"
+#include "tessaly/trust.h"
 #include "tessaly/update_info.h"
 
 namespace SelfUpdater {
@@ -22,7 +22,7 @@ struct Installation {
     // Private folder for the work folder and the script; empty means PrivateFolder::path().
     std::filesystem::path workRoot;
     const HttpSession* session = nullptr;
-    BundleSignature::Trust trust;
+    Update::Trust trust;
     // The process the swap waits for.
     pid_t pid = 0;
 };
@@ -44,7 +44,6 @@ inline void install(const UpdateInfo& update) {
 
 // Throws UpdateFailure(badSignature) unless the bundle is signed by the trusted key and team
 // and matches its signed list exactly; returns the signed version.
-std::string verifySignature(const std::filesystem::path& bundle,
-                            const BundleSignature::Trust& trust);
+std::string verifySignature(const std::filesystem::path& bundle, const Update::Trust& trust);
 
 }  // namespace SelfUpdater
