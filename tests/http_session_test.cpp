@@ -29,8 +29,7 @@ namespace fs = std::filesystem;
 // The servers are on the loopback address: a proxy from the environment must not come in
 // between. Runs before main, while there is one thread.
 [[maybe_unused]] const bool noProxies = [] {
-    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-        unsetenv(name);
+    TestSupport::ignoreProxies();
     return true;
 }();
 

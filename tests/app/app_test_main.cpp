@@ -6,10 +6,12 @@
 
 #include <QApplication>
 
+#include "https_server.h"
 #include "style.h"
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    TestSupport::ignoreProxies();
     UErrorCode status = U_ZERO_ERROR;
     icu::Locale::setDefault(icu::Locale("en_US"), status);  // figures grouped as in English
     QApplication application(argc, argv);

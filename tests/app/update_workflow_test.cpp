@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -10,8 +11,10 @@
 #include "app_test_support.h"
 #include "build_info.h"
 #include "fake_platform.h"
+#include "https_server.h"
 #include "main_window.h"
 #include "packer_model.h"
+#include "system_updates.h"
 #include "tessaly/update_error.h"
 #include "update_alerts.h"
 #include "update_menu.h"
@@ -305,6 +308,58 @@ TEST(AlertBoxTest, TheFirstButtonIsTheDefaultAndEscapeChoosesNone) {
     EXPECT_EQ(upToDate.standardButtons(), QMessageBox::Ok);
     EXPECT_EQ(upToDate.text(), "You're up to date");
     EXPECT_EQ(upToDate.informativeText(), "Tessaly 1.4 is the latest version.");
+}
+
+}  // namespace
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The model with the real update service, pointed at a server on the loopback address.
+class UpdateOverHttpsTest : public testing::Test {
+  protected:
+    std::unique_ptr<PackerModel> makeModel(std::chrono::milliseconds timeout = 10s) {
+        Platform platform = fakePlatform(script);
+        platform.updates =
+            std::make_unique<HttpUpdates>(server.url("/tessaly/latest.json"), session, timeout);
+        return std::make_unique<PackerModel>(std::move(platform), QStringLiteral("1.4"));
+    }
+
+    TestSupport::HttpsServer server;
+    HttpSession session{HttpSession::Options{server.caFile()}};
+    PlatformScript script;
+};
+
+TEST_F(UpdateOverHttpsTest, AManifestOnTheHostIsOfferedWithItsVersion) {
+    server.route("/tessaly/latest.json",
+                 {.body = R"({"version": "1.5", "url": "https://127.0.0.1/t.zip"})"});
+    script.alertAnswers = {1};
+    auto model = makeModel();
+    model->checkForUpdatesManually();
+    ASSERT_TRUE(processEventsUntil([&] { return !script.alerts.empty(); }));
+    EXPECT_EQ(script.alerts[0].message, "A new version of Tessaly is available");
+    EXPECT_EQ(model->availableUpdate(), (UpdateInfo{"1.5", "https://127.0.0.1/t.zip", ""}));
+}
+
+TEST_F(UpdateOverHttpsTest, AServerThatNeverAnswersEndsInUpToDateWhileTheWindowStaysResponsive) {
+    server.route("/tessaly/latest.json", {.neverAnswer = true});
+    auto model = makeModel(1500ms);
+    QElapsedTimer clock;
+    clock.start();
+    model->checkForUpdatesManually();
+    qint64 last = 0, longestPause = 0;
+    ASSERT_TRUE(processEventsUntil(
+        [&] {
+            longestPause = std::max(longestPause, clock.elapsed() - last);
+            last = clock.elapsed();
+            return !script.alerts.empty();
+        },
+        10s));
+    EXPECT_GE(clock.elapsed(), 1400) << "ended before the time-out";
+    EXPECT_LT(longestPause, 250) << "the GUI thread waited for the network";
+    EXPECT_EQ(script.alerts[0].message, "You're up to date");
+    EXPECT_FALSE(model->isCheckingForUpdate());
 }
 
 }  // namespace

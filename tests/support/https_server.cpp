@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -340,6 +341,11 @@ void HttpsServer::forget(int fd) {
     const std::lock_guard lock(mutex_);
     open_.erase(std::find(open_.begin(), open_.end(), fd));
     ::close(fd);
+}
+
+void ignoreProxies() {
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        ::unsetenv(name);
 }
 
 }  // namespace TestSupport

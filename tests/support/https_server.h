@@ -97,4 +97,8 @@ class HttpsServer {
     std::thread acceptor_;
 };
 
+// A proxy from the environment must not come between a client and a server on the loopback
+// address. Call while the process has one thread (it changes the environment).
+void ignoreProxies();
+
 }  // namespace TestSupport

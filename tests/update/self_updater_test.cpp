@@ -27,6 +27,12 @@ namespace {
 
 const std::string team = "TESTTEAM01";
 
+// Runs before main, while there is one thread.
+[[maybe_unused]] const bool noProxies = [] {
+    TestSupport::ignoreProxies();
+    return true;
+}();
+
 // A process id that no longer runs, so that the swap goes ahead at once.
 pid_t endedProcess() {
     char* argv[] = {const_cast<char*>("/bin/true"), nullptr};

@@ -1,33 +1,25 @@
 #include "system_updates.h"
 
 #include "build_info.h"
-#include "tessaly/http_session.h"
 #include "tessaly/self_updater.h"
-#include "tessaly/updater.h"
 
-namespace {
+HttpUpdates::HttpUpdates(std::string manifest, const HttpSession& session,
+                         std::chrono::milliseconds timeout)
+    : manifest_(std::move(manifest)), session_(session), timeout_(timeout) {}
 
-class SystemUpdates final : public Updates {
-  public:
-    std::optional<UpdateInfo> check(const std::string& currentVersion,
-                                    std::stop_token stop) override {
-        return Updater::check(manifest(), currentVersion, HttpSession::shared(), stop);
-    }
+std::optional<UpdateInfo> HttpUpdates::check(const std::string& currentVersion,
+                                             std::stop_token stop) {
+    return Updater::check(manifest_, currentVersion, session_, stop, timeout_);
+}
 
-    void install(const UpdateInfo& update, std::stop_token stop) override {
-        SelfUpdater::install(update, SelfUpdater::current(), stop);
-    }
-
-  private:
-    static const std::string& manifest() {
-        static const std::string address =
-            std::string("https://") + BuildInfo::updateHost + "/tessaly/latest.json";
-        return address;
-    }
-};
-
-}  // namespace
+void HttpUpdates::install(const UpdateInfo& update, std::stop_token stop) {
+    SelfUpdater::Installation where = SelfUpdater::current();
+    where.session = &session_;
+    SelfUpdater::install(update, where, stop);
+}
 
 std::unique_ptr<Updates> makeSystemUpdates() {
-    return std::make_unique<SystemUpdates>();
+    return std::make_unique<HttpUpdates>(
+        std::string("https://") + BuildInfo::updateHost + "/tessaly/latest.json",
+        HttpSession::shared());
 }
