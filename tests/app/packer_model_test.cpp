@@ -122,6 +122,28 @@ TEST_F(PackerModelTest, RequestsInQuickSuccessionAreAllPackedInTheOrderMade) {
     EXPECT_EQ(model.result()->fileCount, 2);
 }
 
+TEST_F(PackerModelTest, TwoHundredPackingsInARowKeepNoMemory) {
+    for (int i = 0; i < 40; ++i)
+        writeFile(dir / "p" / ("f" + std::to_string(i) + ".txt"), std::string(3'000 + i, 'x'));
+    writeFile(dir / "p/big.txt", std::string(400'000, 'b'));
+    const auto packOnce = [&] {
+        model.pack({dir / "p"});
+        ASSERT_TRUE(waitUntilPacked(model));
+        ASSERT_EQ(model.result()->fileCount, 41);
+    };
+    for (int i = 0; i < 20; ++i)
+        packOnce();  // caches, pools and the allocator settle
+    published.clear();
+    const std::size_t settled = TestSupport::residentBytes();
+    for (int i = 0; i < 180; ++i)
+        packOnce();
+    const std::size_t after = TestSupport::residentBytes();
+    if (!TestSupport::addressSanitizer) {
+        // Keeping even one document a packing would be over 40 MB here.
+        EXPECT_LT(after, settled + (4u << 20)) << "settled " << settled << ", after " << after;
+    }
+}
+
 TEST_F(PackerModelTest, ChoosePacksThePanelsFilesAndFoldersInItsOrder) {
     writeFile(dir / "b.txt", "b\n");
     writeFile(dir / "sub" / "c.txt", "c\n");

@@ -75,4 +75,16 @@ struct RunResult {
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const RunOptions& options = {});
 
+// This process's resident memory, from /proc/self/statm.
+std::size_t residentBytes();
+
+// True in a build with AddressSanitizer, whose quarantine holds freed memory back on purpose:
+// resident size says nothing there, and LeakSanitizer checks for leaks instead.
+constexpr bool addressSanitizer =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#else
+    false;
+#endif
+
 }  // namespace TestSupport
