@@ -1,5 +1,7 @@
 #include "packer_model.h"
 
+#include <csignal>
+
 #include <QCoreApplication>
 #include <QMetaObject>
 
@@ -101,6 +103,8 @@ void PackerModel::save() {
     platform_.workspace->activate();
     auto destination = platform_.panels->chooseSaveDestination(QStringLiteral("context.md"));
     if (!destination || destination->empty()) return;
+    // A file-size limit must fail the write, not kill the application with the temporary left.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (AtomicFile::write(*destination, result_->markdown)) {
         setStatus(QStringLiteral("Couldn't save"));
         return;

@@ -175,6 +175,21 @@ TEST_F(PackCommandTest, UnwritableOutputExitsOneNamingFileAndReason) {
     EXPECT_EQ(TestSupport::listNames(dir_.path()), (Strings{"proj"}));
 }
 
+TEST_F(PackCommandTest, OutputThatFailsPartWayKeepsTheOldFileAndLeavesNoTemporary) {
+    for (int i = 0; i < 3; ++i)
+        writeFile(proj_ / ("part" + std::to_string(i) + ".txt"), std::string(700'000, 'a' + i));
+    const fs::path out = dir_ / "out" / "context.md";
+    writeFile(out, "the old document\n");
+    // 200 KB may be written, then the file-size limit stops the write half-way.
+    auto r =
+        TestSupport::runProgram("/bin/sh", {"-c", "ulimit -f 400 && exec \"$0\" -o \"$1\" \"$2\"",
+                                            TESSALY_PACK_PATH, out.string(), proj_.string()});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_CONTAINS(r.err, "File too large");
+    EXPECT_EQ(readFile(out), "the old document\n");
+    EXPECT_EQ(TestSupport::listNames(out.parent_path()), (Strings{"context.md"}));
+}
+
 TEST_F(PackCommandTest, UsageErrorsExitTwoWithoutADocument) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--bogus", proj_.string()},

@@ -222,7 +222,8 @@ TEST_F(PackerModelWithResultTest, AFailedSaveKeepsTheOldFileAndRevealsNothing) {
     // A file-size limit makes the write fail part-way even for root.
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    // As a fresh process has it: the model itself must keep the signal from killing it.
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_DFL);
     rlimit small = saved;
     small.rlim_cur = 8;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
