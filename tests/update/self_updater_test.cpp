@@ -79,7 +79,7 @@ class SelfUpdaterTest : public testing::Test {
 
     fs::path signedRelease(const std::string& name, const std::string& version,
                            const std::string& signedAs) {
-        const fs::path bundle = dir / "releases" / version / name;
+        const fs::path bundle = dir / "releases" / std::to_string(++releases) / name;
         makeRelease(bundle, version);
         Update::signBundle(bundle, key, team, signedAs);
         return bundle;
@@ -120,6 +120,7 @@ class SelfUpdaterTest : public testing::Test {
     const fs::path dest = dir / "My Apps" / "Tessaly.app";
     const fs::path privateRoot = dir / "private";
     const pid_t pid = endedProcess();
+    int releases = 0;
 };
 
 TEST_F(SelfUpdaterTest, ARedirectToHttpsIsFollowedAndTheVerifiedBundleIsSwappedIn) {
@@ -216,6 +217,12 @@ TEST_F(SelfUpdaterTest, BundlesNotSignedAsOfferedAreRefusedAsBadSignatures) {
          [&] {
              fs::path b = signedRelease("Tessaly.app", "2.0", "2.0");
              writeFile(b / "bin/tessaly", "#!/bin/sh\nrm -rf ~\n");
+             return b;
+         }},
+        {"a link leading out of the bundle",
+         [&] {
+             fs::path b = signedRelease("Tessaly.app", "2.0", "2.0");
+             fs::create_symlink("../../../../../etc/passwd", b / "share/escape");
              return b;
          }},
         {"an older release offered as newer",
