@@ -1,5 +1,4 @@
 #include <grp.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,9 +18,8 @@ using TestSupport::HttpsServer;
 using TestSupport::readFile;
 using TestSupport::TempDir;
 using TestSupport::writeFile;
+using UpdateFixtures::endedProcess;
 namespace fs = std::filesystem;
-
-extern char** environ;
 
 namespace {
 
@@ -32,15 +30,6 @@ const std::string team = "TESTTEAM01";
     TestSupport::ignoreProxies();
     return true;
 }();
-
-// A process id that no longer runs, so that the swap goes ahead at once.
-pid_t endedProcess() {
-    char* argv[] = {const_cast<char*>("/bin/true"), nullptr};
-    pid_t pid = 0;
-    EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
 
 std::string errorName(UpdateError error) {
     return describe(error);

@@ -1,6 +1,5 @@
 #include <grp.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,34 +10,18 @@
 #include "tessaly/atomic_file.h"
 #include "tessaly/swap_script.h"
 #include "test_support.h"
+#include "update_fixtures.h"
 
 using TestSupport::readFile;
 using TestSupport::TempDir;
 using TestSupport::writeFile;
+using UpdateFixtures::endedProcess;
+using UpdateFixtures::spawn;
 namespace fs = std::filesystem;
-
-extern char** environ;
 
 namespace {
 
 constexpr uid_t nobody = 65534;
-
-pid_t spawn(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
-    return pid;
-}
-
-// A process id that no longer runs, for a swap that need not wait.
-pid_t endedProcess() {
-    const pid_t pid = spawn({"/bin/true"});
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
 
 // Permission bits bind root in no way, so as root the whole tree goes to an ordinary user,
 // who then runs the script.

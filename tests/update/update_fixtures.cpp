@@ -2,11 +2,16 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <stdexcept>
+#include <system_error>
 
 #include "test_support.h"
+
+extern char** environ;
 
 namespace UpdateFixtures {
 
@@ -107,6 +112,23 @@ void zipFolders(const std::vector<fs::path>& folders, const fs::path& zip) {
     for (const fs::path& folder : folders)
         addTree(writer, folder, folder.filename().string());
     writer.close();
+}
+
+pid_t spawn(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (const int error = ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ))
+        throw std::system_error(error, std::generic_category(), "posix_spawn(" + args[0] + ")");
+    return pid;
+}
+
+pid_t endedProcess() {
+    const pid_t pid = spawn({"/bin/true"});
+    ::waitpid(pid, nullptr, 0);
+    return pid;
 }
 
 }  // namespace UpdateFixtures

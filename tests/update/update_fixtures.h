@@ -43,4 +43,9 @@ void zipFolder(const std::filesystem::path& folder, const std::filesystem::path&
 void zipFolders(const std::vector<std::filesystem::path>& folders,
                 const std::filesystem::path& zip);
 
+// Starts a program with the environment of the tests; its id, not waited for.
+pid_t spawn(std::vector<std::string> args);
+// A process id that no longer runs, for a swap that need not wait.
+pid_t endedProcess();
+
 }  // namespace UpdateFixtures
