@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need; only what is missing.
+# Installs the Debian packages the build and the tests need, and any named as arguments
+# (scripts/setup.sh [PACKAGE...]); only what is missing.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   libgtest-dev
   qt6-base-dev qt6-qpa-plugins qt6-wayland libgl-dev
   fonts-dejavu-core adwaita-icon-theme
+  "$@"
 )
 
 missing=()

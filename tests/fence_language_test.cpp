@@ -76,3 +76,27 @@ TEST(LanguageTest, DotsOutsideTheLastComponentOrLeadingDoNotMakeAnExtension) {
     EXPECT_EQ(Pack::language(".gitignore"), "");
     EXPECT_EQ(Pack::language("conf/.env"), "");
 }
+
+// A name may hold any byte but "/" and NUL; the tag is written on the fence line, so an
+// extension that could end or break that line is no tag at all.
+TEST(LanguageTest, ExtensionThatWouldBreakTheFenceLineGivesNoTag) {
+    for (const char* path : {"notes.a`b", "x.a\nb", "x.a\rb", "x.a b", "x.a\tb", "xm.i\x16nmaisft",
+                             "x.\xff", "x.a\u00A0b", "x.\u0301a", "x.a\u200Db", "x.a{b}"})
+        EXPECT_EQ(Pack::language(path), "") << path;
+}
+
+TEST(LanguageTest, ExtensionOfMoreThanSixteenCharactersGivesNoTag) {
+    EXPECT_EQ(Pack::language("a.abcdefghijklmnop"), "abcdefghijklmnop");
+    EXPECT_EQ(Pack::language("a.abcdefghijklmnopq"), "");
+    EXPECT_EQ(Pack::language("a.\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4"
+                             "\u00e4\u00e4\u00e4\u00e4\u00e4"),
+              "\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4"
+              "\u00e4\u00e4");
+}
+
+TEST(LanguageTest, LettersDigitsAndTagPunctuationPassThrough) {
+    EXPECT_EQ(Pack::language("a.C++"), "c++");
+    EXPECT_EQ(Pack::language("a.f#"), "f#");
+    EXPECT_EQ(Pack::language("a.x86_64-asm"), "x86_64-asm");
+    EXPECT_EQ(Pack::language("a.\u0661\u0662"), "\u0661\u0662");  // Arabic-Indic digits
+}

@@ -40,7 +40,9 @@ int rank(std::string_view rel);
 // Backticks that nothing inside `text` can close: one more than its longest run, at least 3.
 std::string fence(std::string_view text);
 
-// The tag written after the opening fence, from the path's extension; may be empty.
+// The tag written after the opening fence, from the path's extension: the table's tag, else
+// the lower-cased extension when it is at most 16 letters, digits, "+", "-", "_" or "#";
+// may be empty.
 std::string language(std::string_view path);
 
 // Natural name order: case-insensitive, digit runs by value, in the user's locale.
