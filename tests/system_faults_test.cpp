@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include "read_file.h"
@@ -46,6 +47,17 @@ std::string take(std::string_view& in) {
     return s;
 }
 
+// Caps the address space at `headroom` bytes beyond what the process maps already. Relative
+// rather than absolute, since AddressSanitizer maps terabytes of shadow memory at start-up.
+bool capAddressSpaceGrowth(std::uint64_t headroom) {
+    std::ifstream statm("/proc/self/statm");
+    std::uint64_t pages = 0;
+    if (!(statm >> pages)) return false;
+    const std::uint64_t cap = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)) + headroom;
+    const rlimit limit{cap, cap};
+    return setrlimit(RLIMIT_AS, &limit) == 0;
+}
+
 struct ChildCollect {
     std::string problem;  // empty when the child reported a result
     Collect::Collected collected;
@@ -57,8 +69,9 @@ struct ChildCollect {
 ChildCollect collectInChild(const std::vector<fs::path>& inputs, bool asNobody = false) {
     auto child = TestSupport::runInChild(
         [&]() -> std::string {
-            rlimit cap{std::uint64_t{4} << 30, std::uint64_t{4} << 30};
-            setrlimit(RLIMIT_AS, &cap);  // an unbounded read of /dev/zero dies here
+            // An unbounded read of /dev/zero dies here instead of eating the machine's memory.
+            if (!capAddressSpaceGrowth(std::uint64_t{4} << 30))
+                return "E" + std::string("cannot cap the address space: ") + strerror(errno);
             if (asNobody && geteuid() == 0) {
                 if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
                     return "E" + std::string("cannot drop privileges: ") + strerror(errno);

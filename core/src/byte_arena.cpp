@@ -1,5 +1,7 @@
 #include "byte_arena.h"
 
+#include <sanitizer/asan_interface.h>
+
 #include <algorithm>
 
 std::span<char> ByteArena::room(std::size_t size) {
@@ -7,19 +9,24 @@ std::span<char> ByteArena::room(std::size_t size) {
         block_ = std::make_shared<MemoryBlock>(std::max(size, blockSize));
         used_ = 0;
     }
-    return {block_->data() + used_, block_->size() - used_};
+    roomEnd_ = used_ + size;
+    ASAN_UNPOISON_MEMORY_REGION(block_->data() + used_, size);
+    return {block_->data() + used_, size};
 }
 
 void ByteArena::giveBack(Bytes& bytes) noexcept {
     const std::size_t size = bytes.size();
-    if (block_ && size > 0 && used_ >= size && bytes.data() == block_->data() + (used_ - size))
+    if (block_ && size > 0 && used_ >= size && bytes.data() == block_->data() + (used_ - size)) {
         used_ -= size;
+        ASAN_POISON_MEMORY_REGION(block_->data() + used_, size);
+    }
     bytes.release();
 }
 
 Bytes ByteArena::keep(std::size_t used) {
-    if (!block_ || used == 0) return Bytes();
+    if (!block_) return Bytes();
     const std::string_view view(block_->data() + used_, used);
     used_ += used;
-    return Bytes(view, block_);
+    if (roomEnd_ > used_) ASAN_POISON_MEMORY_REGION(block_->data() + used_, roomEnd_ - used_);
+    return used == 0 ? Bytes() : Bytes(view, block_);
 }

@@ -17,7 +17,7 @@ class ByteArena {
     // document, large enough to hold a file of the size limit twice over.
     static constexpr std::size_t blockSize = std::size_t{4} << 20;
 
-    // Room for at least `size` bytes, valid until the next call.
+    // Room for `size` bytes, valid until the next call.
     std::span<char> room(std::size_t size);
 
     // Keeps the first `used` bytes of the last room and returns them as Bytes.
@@ -28,6 +28,9 @@ class ByteArena {
     void giveBack(Bytes& bytes) noexcept;
 
   private:
+    // Under AddressSanitizer only the bytes kept and the last room are readable, so a read
+    // past the end of a file's bytes is caught.
     std::shared_ptr<MemoryBlock> block_;
-    std::size_t used_ = 0;  // bytes of block_ already kept
+    std::size_t used_ = 0;     // bytes of block_ already kept
+    std::size_t roomEnd_ = 0;  // end of the last room handed out
 };

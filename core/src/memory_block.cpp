@@ -1,5 +1,6 @@
 #include "memory_block.h"
 
+#include <sanitizer/asan_interface.h>
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -21,8 +22,11 @@ MemoryBlock::MemoryBlock(std::size_t size) {
     data_ = reinterpret_cast<char*>(aligned);
     size_ = rounded;
     HugePages::advise(data_, size_);
+    ASAN_POISON_MEMORY_REGION(data_, size_);  // its owner unpoisons what it hands out
 }
 
 MemoryBlock::~MemoryBlock() {
-    if (data_) ::munmap(data_, size_);
+    if (!data_) return;
+    ASAN_UNPOISON_MEMORY_REGION(data_, size_);  // a later mapping may reuse the addresses
+    ::munmap(data_, size_);
 }

@@ -94,12 +94,16 @@ class SelfUpdaterTest : public testing::Test {
         return privateRoot / ("orvane-update-" + std::to_string(pid) + ".sh");
     }
 
-    // What the relaunched application noted, once the swap script has run.
+    // What the relaunched application noted, once the swap script has run. The shell
+    // creates the file before it writes the line, so an empty file means not yet.
     std::string relaunched() {
         const fs::path marker = dir / "relaunched";
-        for (int i = 0; i < 200 && !fs::exists(marker); ++i)
+        std::string noted = readFile(marker);
+        for (int i = 0; i < 200 && noted.empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return fs::exists(marker) ? readFile(marker) : "(not relaunched)";
+            noted = readFile(marker);
+        }
+        return noted.empty() ? "(not relaunched)" : noted;
     }
 
     TempDir dir;

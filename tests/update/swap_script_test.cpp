@@ -84,12 +84,16 @@ class SwapScriptTest : public testing::Test {
         return result.finished ? std::stoi(result.output) : -1;
     }
 
-    // What the relaunched application wrote, once it has run.
+    // What the relaunched application wrote, once it has run. The shell
+    // creates the file before it writes the line, so an empty file means not yet.
     std::string relaunched() {
         const fs::path marker = markers / "relaunched";
-        for (int i = 0; i < 200 && !fs::exists(marker); ++i)
+        std::string noted = readFile(marker);
+        for (int i = 0; i < 200 && noted.empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return fs::exists(marker) ? readFile(marker) : "(not relaunched)";
+            noted = readFile(marker);
+        }
+        return noted.empty() ? "(not relaunched)" : noted;
     }
 
     TempDir dir;
