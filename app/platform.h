@@ -45,7 +45,7 @@ class Workspace {
     virtual void terminate() = 0;
 };
 
-// One modal alert: the message in bold, the informative text below it, and its buttons, the
+// One modal alert: the message, the informative text below it, and its buttons, the
 // first being the default. No buttons means a single OK.
 struct Alert {
     QString message;
