@@ -94,17 +94,8 @@ class SelfUpdaterTest : public testing::Test {
         return privateRoot / ("orvane-update-" + std::to_string(pid) + ".sh");
     }
 
-    // What the relaunched application noted, once the swap script has run. The shell
-    // creates the file before it writes the line, so an empty file means not yet.
-    std::string relaunched() {
-        const fs::path marker = dir / "relaunched";
-        std::string noted = readFile(marker);
-        for (int i = 0; i < 200 && noted.empty(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            noted = readFile(marker);
-        }
-        return noted.empty() ? "(not relaunched)" : noted;
-    }
+    // What the relaunched application noted, once the swap script has run.
+    std::string relaunched() { return UpdateFixtures::lineWhenWritten(dir / "relaunched"); }
 
     TempDir dir;
     HttpsServer server;

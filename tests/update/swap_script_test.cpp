@@ -84,17 +84,8 @@ class SwapScriptTest : public testing::Test {
         return result.finished ? std::stoi(result.output) : -1;
     }
 
-    // What the relaunched application wrote, once it has run. The shell
-    // creates the file before it writes the line, so an empty file means not yet.
-    std::string relaunched() {
-        const fs::path marker = markers / "relaunched";
-        std::string noted = readFile(marker);
-        for (int i = 0; i < 200 && noted.empty(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            noted = readFile(marker);
-        }
-        return noted.empty() ? "(not relaunched)" : noted;
-    }
+    // What the relaunched application noted, once the swap script has run.
+    std::string relaunched() { return UpdateFixtures::lineWhenWritten(markers / "relaunched"); }
 
     TempDir dir;
     const fs::path apps = dir / "My Apps";

@@ -8,6 +8,7 @@
 
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "test_support.h"
 
@@ -129,6 +130,15 @@ pid_t endedProcess() {
     const pid_t pid = spawn({"/bin/true"});
     ::waitpid(pid, nullptr, 0);
     return pid;
+}
+
+std::string lineWhenWritten(const fs::path& file) {
+    std::string noted = TestSupport::readFile(file);
+    for (int i = 0; i < 200 && noted.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        noted = TestSupport::readFile(file);
+    }
+    return noted.empty() ? "(not written)" : noted;
 }
 
 }  // namespace UpdateFixtures

@@ -48,4 +48,9 @@ pid_t spawn(std::vector<std::string> args);
 // A process id that no longer runs, for a swap that need not wait.
 pid_t endedProcess();
 
+// What a process started in the background wrote to `file`, waiting up to ten seconds for
+// it: the shell creates the file before it writes the line, so an empty file means not yet.
+// "(not written)" when nothing came.
+std::string lineWhenWritten(const std::filesystem::path& file);
+
 }  // namespace UpdateFixtures
