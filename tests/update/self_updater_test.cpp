@@ -31,17 +31,13 @@ const std::string team = "TESTTEAM01";
     return true;
 }();
 
-std::string errorName(UpdateError error) {
-    return describe(error);
-}
-
-// The installer's outcome as one word, for tables of cases.
+// The installer's outcome as a short phrase, for tables of cases.
 std::string outcome(const std::function<void()>& install) {
     try {
         install();
         return "installed";
     } catch (const UpdateFailure& failure) {
-        return errorName(failure.error());
+        return describe(failure.error());
     } catch (const TransportError&) {
         return "transport error";
     } catch (const std::system_error&) {
