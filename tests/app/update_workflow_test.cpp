@@ -33,6 +33,14 @@ class UpdateWorkflowTest : public testing::Test {
         script.onCheck = [found](std::stop_token) { return found; };
     }
 
+    // Checks find nothing, once `gate` opens.
+    void holdChecksAt(Gate& gate) {
+        script.onCheck = [&gate](std::stop_token stop) -> std::optional<UpdateInfo> {
+            gate.wait(stop);
+            return std::nullopt;
+        };
+    }
+
     std::unique_ptr<PackerModel> makeModel() {
         return std::make_unique<PackerModel>(fakePlatform(script), QStringLiteral("1.4"));
     }
@@ -145,10 +153,7 @@ TEST_F(UpdateWorkflowTest, ManualCheckOffersEvenADeclinedVersion) {
 
 TEST_F(UpdateWorkflowTest, ASecondManualCheckWhileOneRunsIsIgnored) {
     Gate gate;
-    script.onCheck = [&](std::stop_token stop) -> std::optional<UpdateInfo> {
-        gate.wait(stop);
-        return std::nullopt;
-    };
+    holdChecksAt(gate);
     auto model = makeModel();
     model->checkForUpdatesManually();
     model->checkForUpdatesManually();
@@ -280,15 +285,11 @@ TEST_F(UpdateWorkflowTest, TheHelpMenuShowsTheUpdateItemsBelowAboutAndFollowsThe
 
 TEST_F(UpdateWorkflowTest, TheModelGoingAwayStopsAHangingCheck) {
     Gate never;
-    script.onCheck = [&](std::stop_token stop) -> std::optional<UpdateInfo> {
-        never.wait(stop);
-        return std::nullopt;
-    };
+    holdChecksAt(never);
     auto model = makeModel();
     model->checkForUpdatesManually();
     ASSERT_TRUE(processEventsUntil([&] { return script.checks == 1; }));
     model.reset();  // would wait for ever if the check were not asked to stop
-    SUCCEED();
 }
 
 TEST(AlertBoxTest, TheFirstButtonIsTheDefaultAndEscapeChoosesNone) {
