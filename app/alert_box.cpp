@@ -2,6 +2,8 @@
 
 #include <QPushButton>
 
+namespace tessaly {
+
 AlertBox::AlertBox(const Alert& alert, QWidget* parent) : QMessageBox(parent) {
     setIcon(QMessageBox::Information);
     setTextFormat(Qt::PlainText);
@@ -22,3 +24,5 @@ int AlertBox::answer() const {
         if (clickedButton() == buttons_[i]) return int(i);
     return buttons_.empty() ? 0 : int(buttons_.size());
 }
+
+}  // namespace tessaly

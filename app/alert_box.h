@@ -10,6 +10,8 @@
 
 class QPushButton;
 
+namespace tessaly {
+
 class AlertBox : public QMessageBox {
     Q_OBJECT
 
@@ -23,3 +25,5 @@ class AlertBox : public QMessageBox {
   private:
     std::vector<QPushButton*> buttons_;
 };
+
+}  // namespace tessaly

@@ -1,5 +1,7 @@
 #include "background_tasks.h"
 
+namespace tessaly {
+
 BackgroundTasks::~BackgroundTasks() {
     std::lock_guard lock(mutex_);
     for (auto& task : tasks_)
@@ -26,3 +28,5 @@ void BackgroundTasks::joinFinished() {
     std::lock_guard lock(mutex_);
     std::erase_if(tasks_, [](const std::unique_ptr<Task>& task) { return task->finished.load(); });
 }
+
+}  // namespace tessaly

@@ -10,6 +10,8 @@
 #include <stop_token>
 #include <thread>
 
+namespace tessaly {
+
 class BackgroundTasks {
   public:
     BackgroundTasks() = default;
@@ -29,3 +31,5 @@ class BackgroundTasks {
     std::mutex mutex_;
     std::list<std::unique_ptr<Task>> tasks_;
 };
+
+}  // namespace tessaly

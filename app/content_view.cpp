@@ -10,6 +10,8 @@
 #include "result_card.h"
 #include "style.h"
 
+namespace tessaly {
+
 ContentView::ContentView(PackerModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
@@ -59,3 +61,5 @@ void ContentView::refresh() {
         card_->hide();
     }
 }
+
+}  // namespace tessaly

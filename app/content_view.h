@@ -4,11 +4,14 @@
 
 #include <QWidget>
 
-class DropZone;
-class PackerModel;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+
+namespace tessaly {
+
+class DropZone;
+class PackerModel;
 class ResultCard;
 
 class ContentView : public QWidget {
@@ -33,3 +36,5 @@ class ContentView : public QWidget {
     QLabel* status_;
     ResultCard* card_;
 };
+
+}  // namespace tessaly

@@ -6,6 +6,8 @@
 
 #include <QMimeData>
 
+namespace tessaly {
+
 namespace Drop {
 
 bool offersFiles(const QMimeData* data) {
@@ -26,3 +28,5 @@ std::vector<std::filesystem::path> localPaths(const QList<QUrl>& urls) {
 }
 
 }  // namespace Drop
+
+}  // namespace tessaly

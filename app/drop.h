@@ -9,6 +9,8 @@
 
 class QMimeData;
 
+namespace tessaly {
+
 namespace Drop {
 
 // Whether a drag offers at least one local file or folder.
@@ -19,3 +21,5 @@ bool offersFiles(const QMimeData* data);
 std::vector<std::filesystem::path> localPaths(const QList<QUrl>& urls);
 
 }  // namespace Drop
+
+}  // namespace tessaly

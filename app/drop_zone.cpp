@@ -11,6 +11,8 @@
 #include "packer_model.h"
 #include "style.h"
 
+namespace tessaly {
+
 namespace {
 
 constexpr int zoneHeight = 150;
@@ -97,3 +99,5 @@ void DropZone::setTargeted(bool targeted) {
     isTargeted_ = targeted;
     update();
 }
+
+}  // namespace tessaly

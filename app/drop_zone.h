@@ -3,8 +3,11 @@
 
 #include <QWidget>
 
-class PackerModel;
 class QLabel;
+
+namespace tessaly {
+
+class PackerModel;
 
 class DropZone : public QWidget {
     Q_OBJECT
@@ -26,3 +29,5 @@ class DropZone : public QWidget {
     PackerModel& model_;
     bool isTargeted_ = false;
 };
+
+}  // namespace tessaly

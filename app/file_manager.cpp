@@ -7,6 +7,8 @@
 
 #include "native_path.h"
 
+namespace tessaly {
+
 namespace FileManager {
 namespace {
 
@@ -32,3 +34,5 @@ void reveal(const std::filesystem::path& file) {
 }
 
 }  // namespace FileManager
+
+}  // namespace tessaly

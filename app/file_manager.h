@@ -3,6 +3,8 @@
 
 #include <filesystem>
 
+namespace tessaly {
+
 namespace FileManager {
 
 // The file manager with the file selected, through the freedesktop file-manager interface;
@@ -10,3 +12,5 @@ namespace FileManager {
 void reveal(const std::filesystem::path& file);
 
 }  // namespace FileManager
+
+}  // namespace tessaly

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace tessaly {
+
 InputChooser::InputChooser(QWidget* parent, const QString& prompt, const QString& message)
     : QFileDialog(parent, message), prompt_(prompt) {
     // Only Qt's own dialog can be taught to return folders beside files.
@@ -46,3 +48,5 @@ void InputChooser::keepPrompt() {
         }
     }
 }
+
+}  // namespace tessaly

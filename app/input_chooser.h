@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QStringList>
 
+namespace tessaly {
+
 class InputChooser : public QFileDialog {
     Q_OBJECT
 
@@ -22,3 +24,5 @@ class InputChooser : public QFileDialog {
     QString prompt_;
     QStringList chosen_;
 };
+
+}  // namespace tessaly

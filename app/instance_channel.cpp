@@ -9,6 +9,8 @@
 #include "native_path.h"
 #include "tessaly/private_folder.h"
 
+namespace tessaly {
+
 namespace InstanceChannel {
 
 namespace {
@@ -107,3 +109,5 @@ void Listener::read(QLocalSocket* socket) {
 }
 
 }  // namespace InstanceChannel
+
+}  // namespace tessaly

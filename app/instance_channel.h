@@ -11,6 +11,8 @@
 class QLocalServer;
 class QLocalSocket;
 
+namespace tessaly {
+
 namespace InstanceChannel {
 
 // The socket of this user's running instance; empty (no hand-over) when there is no private
@@ -44,3 +46,5 @@ class Listener : public QObject {
 };
 
 }  // namespace InstanceChannel
+
+}  // namespace tessaly

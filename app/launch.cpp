@@ -2,6 +2,8 @@
 
 #include "tessaly/pack.h"
 
+namespace tessaly {
+
 namespace Launch {
 
 Request parse(const std::vector<std::string>& arguments, const std::filesystem::path& cwd) {
@@ -30,3 +32,5 @@ std::string usage() {
 }
 
 }  // namespace Launch
+
+}  // namespace tessaly

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tessaly {
+
 namespace Launch {
 
 enum class Action { run, help, version };
@@ -22,3 +24,5 @@ Request parse(const std::vector<std::string>& arguments, const std::filesystem::
 std::string usage();
 
 }  // namespace Launch
+
+}  // namespace tessaly

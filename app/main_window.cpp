@@ -9,6 +9,8 @@
 #include "packer_model.h"
 #include "update_menu.h"
 
+namespace tessaly {
+
 MainWindow::MainWindow(PackerModel& model, QWidget* parent)
     : QMainWindow(parent), model_(model), content_(new ContentView(model, this)) {
     setWindowTitle(QStringLiteral("Orvane Markdown Tessaly"));
@@ -45,3 +47,5 @@ MainWindow::MainWindow(PackerModel& model, QWidget* parent)
 void MainWindow::refresh() {
     choose_->setEnabled(!model_.isPacking());
 }
+
+}  // namespace tessaly

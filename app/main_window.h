@@ -3,9 +3,12 @@
 
 #include <QMainWindow>
 
+class QAction;
+
+namespace tessaly {
+
 class ContentView;
 class PackerModel;
-class QAction;
 class UpdateMenu;
 
 class MainWindow : public QMainWindow {
@@ -30,3 +33,5 @@ class MainWindow : public QMainWindow {
     QAction* choose_;
     UpdateMenu* updateMenu_;
 };
+
+}  // namespace tessaly

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+namespace tessaly {
+
 namespace NativePath {
 
 std::filesystem::path fromBytes(const QByteArray& bytes) {
@@ -21,3 +23,5 @@ QString toQString(const std::filesystem::path& path) {
 }
 
 }  // namespace NativePath
+
+}  // namespace tessaly

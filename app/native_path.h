@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace tessaly {
+
 namespace NativePath {
 
 std::filesystem::path fromBytes(const QByteArray& bytes);
@@ -16,3 +18,5 @@ std::filesystem::path fromQString(const QString& file);
 QString toQString(const std::filesystem::path& path);
 
 }  // namespace NativePath
+
+}  // namespace tessaly

@@ -13,6 +13,8 @@
 #include "tessaly/pack_inputs.h"
 #include "tessaly/summary.h"
 
+namespace tessaly {
+
 PackerModel& PackerModel::shared() {
     // Owned by the application object, so it goes before Qt does.
     static PackerModel* const instance =
@@ -117,3 +119,5 @@ void PackerModel::setStatus(QString status) {
     status_ = std::move(status);
     emit changed();
 }
+
+}  // namespace tessaly

@@ -15,6 +15,8 @@
 #include "platform.h"
 #include "tessaly/pack_result.h"
 
+namespace tessaly {
+
 class BackgroundTasks;
 class SerialWorker;
 
@@ -92,3 +94,5 @@ class PackerModel : public QObject {
     std::unique_ptr<BackgroundTasks> updateTasks_;
     std::unique_ptr<SerialWorker> worker_;
 };
+
+}  // namespace tessaly

@@ -14,6 +14,8 @@
 
 #include "tessaly/update_info.h"
 
+namespace tessaly {
+
 // Open and save panels.
 class Panels {
   public:
@@ -90,3 +92,5 @@ struct Platform {
     std::unique_ptr<Preferences> preferences;
     std::unique_ptr<Updates> updates;
 };
+
+}  // namespace tessaly

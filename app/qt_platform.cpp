@@ -12,6 +12,8 @@
 #include "native_path.h"
 #include "system_updates.h"
 
+namespace tessaly {
+
 namespace {
 
 QWidget* mainWindow() {
@@ -104,3 +106,5 @@ Platform makeQtPlatform() {
                     std::make_unique<QtWorkspace>(),   std::make_unique<QtAlerts>(),
                     std::make_unique<QtPreferences>(), makeSystemUpdates()};
 }
+
+}  // namespace tessaly

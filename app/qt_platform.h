@@ -3,4 +3,8 @@
 
 #include "platform.h"
 
+namespace tessaly {
+
 Platform makeQtPlatform();
+
+}  // namespace tessaly

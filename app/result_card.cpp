@@ -11,6 +11,8 @@
 #include "style.h"
 #include "tessaly/summary.h"
 
+namespace tessaly {
+
 namespace {
 
 constexpr qreal cornerRadius = 12;
@@ -135,3 +137,5 @@ void ResultCard::paintEvent(QPaintEvent*) {
     shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
     painter.fillPath(shape, Style::quaternaryFill(this));
 }
+
+}  // namespace tessaly

@@ -5,9 +5,12 @@
 
 #include "tessaly/pack_result.h"
 
-class PackerModel;
 class QLabel;
 class QPushButton;
+
+namespace tessaly {
+
+class PackerModel;
 
 class ResultCard : public QFrame {
     Q_OBJECT
@@ -38,3 +41,5 @@ class ResultCard : public QFrame {
     QLabel* warningLabel_;
     QLabel* notes_;
 };
+
+}  // namespace tessaly

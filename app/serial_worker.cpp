@@ -1,5 +1,7 @@
 #include "serial_worker.h"
 
+namespace tessaly {
+
 SerialWorker::SerialWorker() : thread_([this] { run(); }) {}
 
 SerialWorker::~SerialWorker() {
@@ -33,3 +35,5 @@ void SerialWorker::run() {
         job();
     }
 }
+
+}  // namespace tessaly

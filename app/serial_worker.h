@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+namespace tessaly {
+
 class SerialWorker {
   public:
     SerialWorker();
@@ -26,3 +28,5 @@ class SerialWorker {
     bool stopping_ = false;
     std::thread thread_;
 };
+
+}  // namespace tessaly

@@ -10,6 +10,8 @@
 #include "packer_model.h"
 #include "style.h"
 
+namespace tessaly {
+
 namespace VendorLinks {
 
 namespace {
@@ -93,3 +95,5 @@ SettingsWindow::SettingsWindow(const PackerModel& model, QWidget* parent)
     setFixedHeight(form->heightForWidth(formWidth) > 0 ? form->heightForWidth(formWidth)
                                                        : sizeHint().height());
 }
+
+}  // namespace tessaly

@@ -4,8 +4,11 @@
 #include <QUrl>
 #include <QWidget>
 
-class PackerModel;
 class QLabel;
+
+namespace tessaly {
+
+class PackerModel;
 
 namespace VendorLinks {
 
@@ -26,3 +29,5 @@ class SettingsWindow : public QWidget {
   private:
     QLabel* name_;
 };
+
+}  // namespace tessaly

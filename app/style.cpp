@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <QWidget>
 
+namespace tessaly {
+
 namespace Style {
 
 QFont font(Text style) {
@@ -74,3 +76,5 @@ void chooseIconTheme() {
 }
 
 }  // namespace Style
+
+}  // namespace tessaly

@@ -10,6 +10,8 @@
 class QLabel;
 class QWidget;
 
+namespace tessaly {
+
 namespace Style {
 
 enum class Text { headline, callout, caption, title3 };
@@ -32,3 +34,5 @@ QIcon icon(const char* themeName, QStyle::StandardPixmap fallback);
 void chooseIconTheme();
 
 }  // namespace Style
+
+}  // namespace tessaly

@@ -12,6 +12,8 @@
 #include "settings_window.h"
 #include "style.h"
 
+namespace tessaly {
+
 TessalyApp::TessalyApp(PackerModel& model, QObject* parent)
     : QObject(parent), model_(model), window_(std::make_unique<MainWindow>(model)) {
     connect(window_.get(), &MainWindow::settingsRequested, this, &TessalyApp::showSettings);
@@ -84,3 +86,5 @@ int runTessaly(QApplication& application, const Launch::Request& request) {
     app.launch(request.paths);
     return application.exec();
 }
+
+}  // namespace tessaly

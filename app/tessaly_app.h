@@ -9,9 +9,12 @@
 
 #include "launch.h"
 
+class QApplication;
+
+namespace tessaly {
+
 class MainWindow;
 class PackerModel;
-class QApplication;
 class SettingsWindow;
 
 class TessalyApp : public QObject {
@@ -43,3 +46,5 @@ std::optional<int> answerWithoutWindow(const Launch::Request& request);
 // The whole program after the QApplication is made: hands the paths to a running instance,
 // or runs this one.
 int runTessaly(QApplication& application, const Launch::Request& request);
+
+}  // namespace tessaly

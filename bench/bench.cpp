@@ -23,6 +23,8 @@
 
 extern char** environ;
 
+namespace tessaly {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -559,7 +561,10 @@ int dispatch(const std::vector<std::string>& args) {
 
 }  // namespace
 
+}  // namespace tessaly
+
 int main(int argc, char** argv) {
+    using namespace tessaly;
     try {
         return dispatch(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const UsageError& error) {

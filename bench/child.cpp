@@ -13,6 +13,8 @@
 #include <cstring>
 #include <stdexcept>
 
+namespace tessaly {
+
 namespace Child {
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
@@ -134,3 +136,5 @@ std::string failure(int status) {
 }
 
 }  // namespace Child
+
+}  // namespace tessaly

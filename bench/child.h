@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tessaly {
+
 namespace Child {
 
 // Owns a file descriptor and closes it.
@@ -62,3 +64,5 @@ Figures run(const std::vector<std::string>& argv, const std::filesystem::path& w
 std::string failure(int status);
 
 }  // namespace Child
+
+}  // namespace tessaly

@@ -8,6 +8,8 @@
 
 #include "child.h"
 
+namespace tessaly {
+
 namespace Document {
 
 namespace {
@@ -206,3 +208,5 @@ std::optional<Figures> parseFigures(std::string_view text) {
 }
 
 }  // namespace Json
+
+}  // namespace tessaly

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tessaly {
+
 namespace Document {
 
 // The kept files' paths in the document's order: the "- `path`" lines between the
@@ -35,3 +37,5 @@ struct Figures {
 std::optional<Figures> parseFigures(std::string_view text);
 
 }  // namespace Json
+
+}  // namespace tessaly

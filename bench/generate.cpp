@@ -16,6 +16,8 @@
 
 #include "child.h"
 
+namespace tessaly {
+
 namespace Generate {
 
 namespace {
@@ -705,3 +707,5 @@ Tally tree(const Request& request) {
 }
 
 }  // namespace Generate
+
+}  // namespace tessaly

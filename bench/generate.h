@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+namespace tessaly {
+
 namespace Generate {
 
 enum class Shape {
@@ -33,3 +35,5 @@ struct Tally {
 Tally tree(const Request& request);
 
 }  // namespace Generate
+
+}  // namespace tessaly

@@ -4,6 +4,8 @@
 
 #include <iostream>
 
+namespace tessaly {
+
 namespace Cli {
 namespace {
 
@@ -42,3 +44,5 @@ Parsed parseArguments(int argc, const char* const* argv) {
 }
 
 }  // namespace Cli
+
+}  // namespace tessaly

@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+namespace tessaly {
+
 namespace Cli {
 
 struct Options {
@@ -23,3 +25,5 @@ using Parsed = std::variant<Options, int>;
 Parsed parseArguments(int argc, const char* const* argv);
 
 }  // namespace Cli
+
+}  // namespace tessaly

@@ -15,6 +15,8 @@
 #include "tessaly/pack_inputs.h"
 #include "tessaly/summary.h"
 
+namespace tessaly {
+
 namespace Cli {
 namespace {
 
@@ -106,3 +108,5 @@ int runPack(const Options& options) {
 }
 
 }  // namespace Cli
+
+}  // namespace tessaly

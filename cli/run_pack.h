@@ -2,6 +2,8 @@
 
 #include "cli_options.h"
 
+namespace tessaly {
+
 namespace Cli {
 
 inline constexpr int exitWriteFailed = 1;
@@ -10,3 +12,5 @@ inline constexpr int exitWriteFailed = 1;
 int runPack(const Options& options);
 
 }  // namespace Cli
+
+}  // namespace tessaly

@@ -17,6 +17,8 @@
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
+using namespace tessaly;
+
 namespace {
 
 using Fuzz::require;

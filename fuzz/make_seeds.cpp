@@ -15,6 +15,8 @@
 
 #include "tessaly/signed_list.h"
 
+using namespace tessaly;
+
 namespace {
 
 namespace fs = std::filesystem;

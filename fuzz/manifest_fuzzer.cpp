@@ -15,6 +15,8 @@
 #include "tessaly/update_info.h"
 #include "tessaly/updater.h"
 
+using namespace tessaly;
+
 namespace {
 
 using Fuzz::require;

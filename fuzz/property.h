@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+namespace tessaly {
+
 namespace Fuzz {
 
 inline std::string_view bytesOf(const std::uint8_t* data, std::size_t size) {
@@ -31,3 +33,5 @@ inline std::pair<std::string_view, std::string_view> splitAt(std::string_view te
 }
 
 }  // namespace Fuzz
+
+}  // namespace tessaly

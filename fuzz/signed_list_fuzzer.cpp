@@ -11,6 +11,8 @@
 #include "property.h"
 #include "tessaly/signed_list.h"
 
+using namespace tessaly;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using Fuzz::require;
     const std::string_view text = Fuzz::bytesOf(data, size);

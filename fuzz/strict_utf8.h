@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace tessaly {
+
 namespace Fuzz {
 
 inline bool isStrictUtf8(std::string_view text) {
@@ -42,3 +44,5 @@ inline bool isStrictUtf8(std::string_view text) {
 }
 
 }  // namespace Fuzz
+
+}  // namespace tessaly

@@ -12,6 +12,8 @@
 #include "tessaly/collect.h"
 #include "tessaly/text.h"
 
+using namespace tessaly;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using Fuzz::require;
     const std::string_view bytes = Fuzz::bytesOf(data, size);

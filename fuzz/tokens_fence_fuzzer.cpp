@@ -22,6 +22,8 @@
 #include "tessaly/text.h"
 #include "whole_text_clusters.h"
 
+using namespace tessaly;
+
 namespace {
 
 using Fuzz::require;

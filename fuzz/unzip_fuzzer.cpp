@@ -27,6 +27,8 @@
 #include "tessaly/unpack_zip.h"
 #include "tessaly/update_error.h"
 
+using namespace tessaly;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -15,6 +15,8 @@
 #include "property.h"
 #include "tessaly/updater.h"
 
+using namespace tessaly;
+
 namespace {
 
 using Fuzz::require;

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+namespace tessaly {
+
 namespace Fuzz {
 
 class WholeTextClusters {
@@ -45,3 +47,5 @@ class WholeTextClusters {
 };
 
 }  // namespace Fuzz
+
+}  // namespace tessaly

@@ -9,6 +9,8 @@
 
 #include "byte_arena.h"
 
+using namespace tessaly;
+
 namespace {
 
 TEST(ByteArenaTest, KeptBytesLieEndToEndAndAGivenBackLastOneFreesItsRoom) {

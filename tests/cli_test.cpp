@@ -6,6 +6,8 @@
 
 #include "test_support.h"
 
+using namespace tessaly;
+
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 using TestSupport::readFile;

@@ -8,6 +8,8 @@
 #include "tessaly/collect.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 using TestSupport::TempDir;

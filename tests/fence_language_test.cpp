@@ -4,6 +4,8 @@
 
 #include "tessaly/pack.h"
 
+using namespace tessaly;
+
 namespace {
 
 std::string ticks(std::size_t n) {

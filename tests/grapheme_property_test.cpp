@@ -20,6 +20,8 @@
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
+using namespace tessaly;
+
 namespace {
 
 // Each cluster of the whole text, as byte offsets.

@@ -20,6 +20,8 @@
 #include "https_server.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -14,6 +14,8 @@
 
 #include "tessaly/http_session.h"
 
+using namespace tessaly;
+
 namespace {
 
 using namespace std::chrono_literals;

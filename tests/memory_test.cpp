@@ -9,6 +9,8 @@
 #include "run_pack.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 using TestSupport::TempDir;
 using TestSupport::writeFile;
 

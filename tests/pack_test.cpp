@@ -6,6 +6,8 @@
 
 #include "tessaly/pack.h"
 
+using namespace tessaly;
+
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 

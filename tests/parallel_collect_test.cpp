@@ -15,6 +15,8 @@
 #include "tessaly/pack_inputs.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 namespace fs = std::filesystem;
 using TestSupport::TempDir;
 using TestSupport::writeFile;

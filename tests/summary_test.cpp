@@ -4,6 +4,8 @@
 
 #include "tessaly/summary.h"
 
+using namespace tessaly;
+
 namespace {
 
 PackResult resultWith(std::int64_t files, std::int64_t duplicates, int skipped) {

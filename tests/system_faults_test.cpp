@@ -23,6 +23,8 @@
 #include "tessaly/pack_inputs.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 using TestSupport::TempDir;

@@ -9,6 +9,8 @@
 #include "https_server.h"
 #include "tessaly/updater.h"
 
+using namespace tessaly;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -5,6 +5,8 @@
 
 #include "tessaly/updater.h"
 
+using namespace tessaly;
+
 namespace {
 
 struct Comparison {

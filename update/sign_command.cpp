@@ -9,6 +9,8 @@
 #include "tessaly/bundle_signature.h"
 #include "tessaly/signing_key.h"
 
+namespace tessaly {
+
 namespace SignTool {
 namespace {
 
@@ -125,3 +127,5 @@ int run(const Command& command, std::ostream& out, std::ostream& err) {
 }
 
 }  // namespace SignTool
+
+}  // namespace tessaly

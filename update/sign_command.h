@@ -6,6 +6,8 @@
 #include <string>
 #include <variant>
 
+namespace tessaly {
+
 namespace SignTool {
 
 struct Keygen {
@@ -35,3 +37,5 @@ std::variant<Command, int> parseArguments(int argc, const char* const* argv);
 int run(const Command& command, std::ostream& out, std::ostream& err);
 
 }  // namespace SignTool
+
+}  // namespace tessaly

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace tessaly {
+
 namespace Ascii {
 
 inline constexpr std::uint64_t highBits = 0x8080808080808080ULL;
@@ -30,3 +32,5 @@ inline bool isAscii(std::string_view s) {
 }
 
 }  // namespace Ascii
+
+}  // namespace tessaly

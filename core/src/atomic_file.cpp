@@ -10,6 +10,8 @@
 
 #include "unique_fd.h"
 
+namespace tessaly {
+
 namespace AtomicFile {
 namespace {
 
@@ -83,3 +85,5 @@ std::optional<std::string> write(const fs::path& destination, std::string_view c
 }
 
 }  // namespace AtomicFile
+
+}  // namespace tessaly

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace tessaly {
+
 namespace Pack {
 
 // Longest run of backtick characters in `text`; a backtick carrying a combining mark is
@@ -14,3 +16,5 @@ std::size_t longestBacktickRun(std::string_view text);
 std::string fenceFor(std::size_t longestRun);
 
 }  // namespace Pack
+
+}  // namespace tessaly

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <optional>
 
+namespace tessaly {
+
 // A queue that holds at most `capacity` items: a producer that runs ahead waits, so work in
 // flight (and open descriptors in it) stays bounded.
 template <class T>
@@ -50,3 +52,5 @@ class BoundedQueue {
     std::size_t capacity_;
     bool closed_ = false;
 };
+
+}  // namespace tessaly

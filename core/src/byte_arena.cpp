@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace tessaly {
+
 std::span<char> ByteArena::room(std::size_t size) {
     if (!block_ || block_->size() - used_ < size) {
         block_ = std::make_shared<MemoryBlock>(std::max(size, blockSize));
@@ -30,3 +32,5 @@ Bytes ByteArena::keep(std::size_t used) {
     if (roomEnd_ > used_) ASAN_POISON_MEMORY_REGION(block_->data() + used_, roomEnd_ - used_);
     return used == 0 ? Bytes() : Bytes(view, block_);
 }
+
+}  // namespace tessaly

@@ -8,6 +8,8 @@
 #include "memory_block.h"
 #include "tessaly/bytes.h"
 
+namespace tessaly {
+
 // Hands out room for files end to end in large blocks, so reading thousands of files touches
 // a few huge pages rather than thousands of fresh small allocations. One per thread: nothing
 // in it is shared or locked. A block lives while any Bytes made from it does.
@@ -34,3 +36,5 @@ class ByteArena {
     std::size_t used_ = 0;     // bytes of block_ already kept
     std::size_t roomEnd_ = 0;  // end of the last room handed out
 };
+
+}  // namespace tessaly

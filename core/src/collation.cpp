@@ -6,6 +6,8 @@
 
 #include "tessaly/pack.h"
 
+namespace tessaly {
+
 namespace Pack {
 namespace {
 
@@ -53,3 +55,5 @@ bool naturalLess(std::string_view a, std::string_view b) {
 }
 
 }  // namespace Pack
+
+}  // namespace tessaly

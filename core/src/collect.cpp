@@ -21,6 +21,8 @@
 #include "unique_fd.h"
 #include "worker_pool.h"
 
+namespace tessaly {
+
 namespace Collect {
 namespace {
 
@@ -336,3 +338,5 @@ const std::unordered_set<std::string>& binaryExts() {
 }
 
 }  // namespace Collect
+
+}  // namespace tessaly

@@ -5,6 +5,8 @@
 
 #include "tessaly/http_session.h"
 
+namespace tessaly {
+
 namespace Curl {
 
 void ensureGlobalInit() {
@@ -36,3 +38,5 @@ Url makeUrl() {
 }
 
 }  // namespace Curl
+
+}  // namespace tessaly

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+namespace tessaly {
+
 namespace Curl {
 
 // Runs curl_global_init exactly once, whichever thread comes first; throws TransportError
@@ -39,3 +41,5 @@ struct FreeDeleter {
 using String = std::unique_ptr<char, FreeDeleter>;
 
 }  // namespace Curl
+
+}  // namespace tessaly

@@ -5,6 +5,8 @@
 #include <memory>
 #include <stdexcept>
 
+namespace tessaly {
+
 namespace Digest {
 namespace {
 
@@ -45,3 +47,5 @@ Sha256 sha256(std::string_view bytes) {
 }
 
 }  // namespace Digest
+
+}  // namespace tessaly

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace tessaly {
+
 namespace Digest {
 
 using Sha256 = std::array<std::uint8_t, 32>;
@@ -22,3 +24,5 @@ struct Sha256Hash {
 };
 
 }  // namespace Digest
+
+}  // namespace tessaly

@@ -3,6 +3,8 @@
 #include "huge_pages.h"
 #include "tessaly/text.h"
 
+namespace tessaly {
+
 namespace Pack {
 namespace {
 
@@ -90,3 +92,5 @@ std::int64_t tokensForCharacters(std::int64_t characters) {
 }
 
 }  // namespace Pack
+
+}  // namespace tessaly

@@ -8,6 +8,8 @@
 
 #include "tessaly/bytes.h"
 
+namespace tessaly {
+
 namespace Pack {
 
 // One file's block. `body` points into bytes that outlive the entry.
@@ -33,3 +35,5 @@ Document writeDocument(std::string_view title, const std::vector<DocumentEntry>&
 std::int64_t tokensForCharacters(std::int64_t characters);
 
 }  // namespace Pack
+
+}  // namespace tessaly

@@ -5,6 +5,8 @@
 #include "grapheme_breaks.h"
 #include "tessaly/pack.h"
 
+namespace tessaly {
+
 namespace Pack {
 namespace {
 
@@ -56,3 +58,5 @@ std::string fence(std::string_view text) {
 }
 
 }  // namespace Pack
+
+}  // namespace tessaly

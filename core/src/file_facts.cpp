@@ -4,6 +4,8 @@
 #include "digest.h"
 #include "tessaly/text.h"
 
+namespace tessaly {
+
 namespace Collect {
 
 FileFacts measure(std::string_view bytes) {
@@ -19,3 +21,5 @@ FileFacts measure(std::string_view bytes) {
 }
 
 }  // namespace Collect
+
+}  // namespace tessaly

@@ -6,6 +6,8 @@
 
 #include "digest.h"
 
+namespace tessaly {
+
 // The earliest place in the walk at which each content has been read so far, shared by the
 // workers. A file read later than its content's first place repeats it; one read out of
 // order may find it only after the later one kept its bytes, which costs memory, never
@@ -26,3 +28,5 @@ class FirstPlaces {
     std::mutex mutex_;
     std::unordered_map<Digest::Sha256, std::size_t, Digest::Sha256Hash> first_;
 };
+
+}  // namespace tessaly

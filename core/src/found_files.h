@@ -13,6 +13,8 @@
 #include "tessaly/file_facts.h"
 #include "tessaly/pack_result.h"
 
+namespace tessaly {
+
 namespace Collect {
 
 struct FoundFile {
@@ -38,3 +40,5 @@ PackResult build(std::vector<Collect::FoundFile>&& files, const std::filesystem:
                  std::vector<std::string> skipped, std::optional<std::string> title);
 
 }  // namespace Pack
+
+}  // namespace tessaly

@@ -4,6 +4,8 @@
 #include <unicode/locid.h>
 #include <unicode/utext.h>
 
+namespace tessaly {
+
 struct GraphemeBreaks::State {
     std::unique_ptr<icu::BreakIterator> iterator;
     UText* text = nullptr;
@@ -50,3 +52,5 @@ void GraphemeBreaks::detach() {
         state_->text = nullptr;
     }
 }
+
+}  // namespace tessaly

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string_view>
 
+namespace tessaly {
+
 // Boundaries of user-perceived characters (extended grapheme clusters) in UTF-8 text, by
 // ICU. One per thread: building the iterator loads its rules, which costs more than a line.
 class GraphemeBreaks {
@@ -31,3 +33,5 @@ class GraphemeBreaks {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+}  // namespace tessaly

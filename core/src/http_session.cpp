@@ -14,6 +14,8 @@
 #include "curl_handles.h"
 #include "unique_fd.h"
 
+namespace tessaly {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -248,3 +250,5 @@ long HttpSession::download(const std::string& url, const fs::path& file,
     partial.keep();
     return responseCode(easy.get());
 }
+
+}  // namespace tessaly

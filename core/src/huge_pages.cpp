@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace tessaly {
+
 namespace HugePages {
 
 void advise(void* data, std::size_t length) noexcept {
@@ -14,3 +16,5 @@ void advise(void* data, std::size_t length) noexcept {
 }
 
 }  // namespace HugePages
+
+}  // namespace tessaly

@@ -7,6 +7,8 @@
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
+namespace tessaly {
+
 namespace Pack {
 namespace {
 
@@ -84,3 +86,5 @@ std::string language(std::string_view path) {
 }
 
 }  // namespace Pack
+
+}  // namespace tessaly

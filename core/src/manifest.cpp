@@ -3,6 +3,8 @@
 #include "curl_handles.h"
 #include "tessaly/updater.h"
 
+namespace tessaly {
+
 namespace Updater {
 namespace {
 
@@ -50,3 +52,5 @@ std::optional<UpdateInfo> readManifest(std::string_view body, std::string_view c
 }
 
 }  // namespace Updater
+
+}  // namespace tessaly

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <new>
 
+namespace tessaly {
+
 // Mapped one huge page larger than asked, then trimmed, so the block starts on a huge page.
 MemoryBlock::MemoryBlock(std::size_t size) {
     const std::size_t rounded = (size + HugePages::size - 1) & ~(HugePages::size - 1);
@@ -30,3 +32,5 @@ MemoryBlock::~MemoryBlock() {
     ASAN_UNPOISON_MEMORY_REGION(data_, size_);  // a later mapping may reuse the addresses
     ::munmap(data_, size_);
 }
+
+}  // namespace tessaly

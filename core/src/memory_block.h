@@ -4,6 +4,8 @@
 
 #include "huge_pages.h"
 
+namespace tessaly {
+
 // Anonymous memory of its own mapping, starting on a huge page and asking for huge pages
 // throughout; unmapped when the block goes.
 class MemoryBlock {
@@ -20,3 +22,5 @@ class MemoryBlock {
     char* data_ = nullptr;
     std::size_t size_ = 0;
 };
+
+}  // namespace tessaly

@@ -11,6 +11,8 @@
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
+namespace tessaly {
+
 namespace Pack {
 namespace {
 
@@ -128,3 +130,5 @@ PackResult build(std::vector<Collect::FoundFile>&& files, const std::filesystem:
 }
 
 }  // namespace Pack
+
+}  // namespace tessaly

@@ -8,6 +8,8 @@
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
+namespace tessaly {
+
 namespace Pack {
 namespace {
 
@@ -66,3 +68,5 @@ PackedInputs packInputs(const std::vector<fs::path>& inputs, std::optional<std::
 }
 
 }  // namespace Pack
+
+}  // namespace tessaly

@@ -4,6 +4,8 @@
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
+namespace tessaly {
+
 namespace Pack {
 namespace {
 
@@ -56,3 +58,5 @@ int rank(std::string_view rel) {
 }
 
 }  // namespace Pack
+
+}  // namespace tessaly

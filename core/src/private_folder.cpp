@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+namespace tessaly {
+
 namespace fs = std::filesystem;
 
 namespace PrivateFolder {
@@ -57,3 +59,5 @@ fs::path path() {
 }
 
 }  // namespace PrivateFolder
+
+}  // namespace tessaly

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+namespace tessaly {
+
 namespace ReadFile {
 namespace {
 
@@ -66,3 +68,5 @@ Result bounded(int fd, std::int64_t expectedSize, std::int64_t limit, ByteArena&
 }
 
 }  // namespace ReadFile
+
+}  // namespace tessaly

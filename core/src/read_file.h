@@ -5,6 +5,8 @@
 #include "byte_arena.h"
 #include "tessaly/bytes.h"
 
+namespace tessaly {
+
 namespace ReadFile {
 
 enum class Outcome { ok, tooLarge, failed };
@@ -20,3 +22,5 @@ struct Result {
 Result bounded(int fd, std::int64_t expectedSize, std::int64_t limit, ByteArena& arena);
 
 }  // namespace ReadFile
+
+}  // namespace tessaly

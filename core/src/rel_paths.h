@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace tessaly {
+
 namespace Pack {
 
 // relPath for many files against one root, which is standardized once rather than per file.
@@ -17,3 +19,5 @@ class RelPaths {
 };
 
 }  // namespace Pack
+
+}  // namespace tessaly

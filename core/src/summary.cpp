@@ -6,6 +6,8 @@
 #include <array>
 #include <memory>
 
+namespace tessaly {
+
 namespace Summary {
 namespace {
 
@@ -71,3 +73,5 @@ std::string byteCountFigure(std::int64_t bytes) {
 }
 
 }  // namespace Summary
+
+}  // namespace tessaly

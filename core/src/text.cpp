@@ -13,6 +13,8 @@
 #include "ascii.h"
 #include "grapheme_breaks.h"
 
+namespace tessaly {
+
 namespace Text {
 namespace {
 
@@ -109,3 +111,5 @@ std::int64_t countGraphemes(std::string_view utf8) {
 }
 
 }  // namespace Text
+
+}  // namespace tessaly

@@ -2,6 +2,8 @@
 #include "tessaly/pack.h"
 #include "tessaly/text.h"
 
+namespace tessaly {
+
 namespace Pack {
 
 std::int64_t estimateTokens(std::string_view text) {
@@ -9,3 +11,5 @@ std::int64_t estimateTokens(std::string_view text) {
 }
 
 }  // namespace Pack
+
+}  // namespace tessaly

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+namespace tessaly {
+
 // Owns one file descriptor; closes it exactly once.
 class UniqueFd {
   public:
@@ -29,3 +31,5 @@ class UniqueFd {
   private:
     int fd_ = -1;
 };
+
+}  // namespace tessaly

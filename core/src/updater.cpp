@@ -1,5 +1,7 @@
 #include "tessaly/updater.h"
 
+namespace tessaly {
+
 namespace Updater {
 
 std::optional<UpdateInfo> check(const std::string& manifest, std::string_view currentVersion,
@@ -15,3 +17,5 @@ std::optional<UpdateInfo> check(const std::string& manifest, std::string_view cu
 }
 
 }  // namespace Updater
+
+}  // namespace tessaly

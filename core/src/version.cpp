@@ -5,6 +5,8 @@
 
 #include "tessaly/updater.h"
 
+namespace tessaly {
+
 namespace Updater {
 namespace {
 
@@ -57,3 +59,5 @@ bool isNewer(std::string_view candidate, std::string_view current) {
 }
 
 }  // namespace Updater
+
+}  // namespace tessaly

@@ -7,6 +7,8 @@
 
 #include "bounded_queue.h"
 
+namespace tessaly {
+
 // Threads that take jobs from a bounded queue until it is closed. Each thread keeps a `State`
 // of its own for its whole life (a buffer, say), so the work shares nothing but the queue.
 // `work` must not throw. Always joined: by finish(), or at the latest by the destructor.
@@ -50,3 +52,5 @@ class WorkerPool {
     Work work_;
     std::vector<std::jthread> threads_;
 };
+
+}  // namespace tessaly

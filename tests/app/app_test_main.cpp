@@ -9,6 +9,8 @@
 #include "https_server.h"
 #include "style.h"
 
+using namespace tessaly;
+
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     TestSupport::ignoreProxies();

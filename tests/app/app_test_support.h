@@ -10,6 +10,8 @@
 
 #include "packer_model.h"
 
+namespace tessaly {
+
 // Lets test failures show texts as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -31,3 +33,5 @@ inline bool waitUntilPacked(PackerModel& model) {
     return processEventsUntil(
         [&] { return !model.isPacking() && model.status() != QStringLiteral("Packing…"); });
 }
+
+}  // namespace tessaly

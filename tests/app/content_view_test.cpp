@@ -16,6 +16,8 @@
 #include "result_card.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 using TestSupport::TempDir;
 using TestSupport::writeFile;
 namespace fs = std::filesystem;

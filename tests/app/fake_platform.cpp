@@ -1,5 +1,7 @@
 #include "fake_platform.h"
 
+namespace tessaly {
+
 namespace {
 
 class FakePanels final : public Panels {
@@ -118,3 +120,5 @@ Platform fakePlatform(PlatformScript& script) {
         std::make_unique<FakeWorkspace>(script),   std::make_unique<FakeAlerts>(script),
         std::make_unique<FakePreferences>(script), std::make_unique<FakeUpdates>(script)};
 }
+
+}  // namespace tessaly

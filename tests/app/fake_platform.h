@@ -15,6 +15,8 @@
 
 #include "platform.h"
 
+namespace tessaly {
+
 // Holds a background call until the test opens it (or the call is asked to stop).
 class Gate {
   public:
@@ -66,3 +68,5 @@ struct PlatformScript {
 
 // The platform reads and writes the script, which outlives it.
 Platform fakePlatform(PlatformScript& script);
+
+}  // namespace tessaly

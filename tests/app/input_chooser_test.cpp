@@ -8,6 +8,8 @@
 #include "input_chooser.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 using TestSupport::TempDir;
 using TestSupport::writeFile;
 

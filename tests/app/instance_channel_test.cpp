@@ -12,6 +12,8 @@
 #include "instance_channel.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 using TestSupport::TempDir;
 namespace fs = std::filesystem;
 

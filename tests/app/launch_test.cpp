@@ -2,6 +2,8 @@
 
 #include "launch.h"
 
+using namespace tessaly;
+
 namespace fs = std::filesystem;
 
 namespace {

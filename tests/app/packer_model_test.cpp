@@ -12,6 +12,8 @@
 #include "qt_platform.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 using TestSupport::TempDir;
 using TestSupport::writeFile;
 namespace fs = std::filesystem;

@@ -20,6 +20,8 @@
 #include "test_support.h"
 #include "update_alerts.h"
 
+using namespace tessaly;
+
 using TestSupport::TempDir;
 using TestSupport::writeFile;
 

@@ -8,6 +8,8 @@
 #include "packer_model.h"
 #include "settings_window.h"
 
+using namespace tessaly;
+
 namespace {
 
 class SettingsWindowTest : public testing::Test {

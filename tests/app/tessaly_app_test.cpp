@@ -7,6 +7,8 @@
 #include "tessaly_app.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 using TestSupport::TempDir;
 using TestSupport::writeFile;
 

@@ -19,6 +19,8 @@
 #include "update_alerts.h"
 #include "update_menu.h"
 
+using namespace tessaly;
+
 namespace {
 
 const QString promptedKey = QStringLiteral("orvane.tessaly.update.promptedVersion");

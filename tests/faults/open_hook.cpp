@@ -6,6 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+namespace tessaly {
+
 namespace {
 
 std::mutex mutex;
@@ -65,3 +67,5 @@ extern "C" int __wrap_openat(int dirfd, const char* path, int flags, ...) {
     runHook(path);
     return __real_openat(dirfd, path, flags, mode);
 }
+
+}  // namespace tessaly

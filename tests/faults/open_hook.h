@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+namespace tessaly {
+
 namespace OpenHook {
 
 // Runs `action` once, just before the first openat of an entry named `name`.
@@ -14,3 +16,5 @@ bool ran();
 void clear();
 
 }  // namespace OpenHook
+
+}  // namespace tessaly

@@ -10,6 +10,8 @@
 #include "tessaly/pack_inputs.h"
 #include "test_support.h"
 
+using namespace tessaly;
+
 using TestSupport::readFile;
 using TestSupport::TempDir;
 using TestSupport::writeFile;

@@ -23,6 +23,8 @@
 #include <cstring>
 #include <stdexcept>
 
+namespace tessaly {
+
 namespace TestSupport {
 namespace {
 
@@ -349,3 +351,5 @@ void ignoreProxies() {
 }
 
 }  // namespace TestSupport
+
+}  // namespace tessaly

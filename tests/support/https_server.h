@@ -19,6 +19,8 @@
 
 #include "test_support.h"
 
+namespace tessaly {
+
 namespace TestSupport {
 
 class HttpsServer {
@@ -102,3 +104,5 @@ class HttpsServer {
 void ignoreProxies();
 
 }  // namespace TestSupport
+
+}  // namespace tessaly

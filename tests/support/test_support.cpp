@@ -16,6 +16,8 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace tessaly {
+
 namespace fs = std::filesystem;
 
 namespace TestSupport {
@@ -223,3 +225,5 @@ std::size_t residentBytes() {
 }
 
 }  // namespace TestSupport
+
+}  // namespace tessaly

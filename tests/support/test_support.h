@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tessaly {
+
 // Passes when `needle` occurs in `haystack`; shows both otherwise.
 #define EXPECT_CONTAINS(haystack, needle) \
     EXPECT_PRED_FORMAT2(TestSupport::contains, haystack, needle)
@@ -88,3 +90,5 @@ constexpr bool addressSanitizer =
 #endif
 
 }  // namespace TestSupport
+
+}  // namespace tessaly

@@ -2,6 +2,8 @@
 
 #include "bundle_paths.h"
 
+using namespace tessaly;
+
 using Update::BundlePaths::isPlainRelative;
 using Update::BundlePaths::linkStaysInside;
 

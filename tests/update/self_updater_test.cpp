@@ -14,6 +14,8 @@
 #include "test_support.h"
 #include "update_fixtures.h"
 
+using namespace tessaly;
+
 using TestSupport::HttpsServer;
 using TestSupport::readFile;
 using TestSupport::TempDir;

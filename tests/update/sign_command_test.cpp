@@ -8,6 +8,8 @@
 #include "test_support.h"
 #include "update_fixtures.h"
 
+using namespace tessaly;
+
 namespace fs = std::filesystem;
 using TestSupport::readFile;
 using TestSupport::RunResult;

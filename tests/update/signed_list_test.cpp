@@ -5,6 +5,8 @@
 
 #include "tessaly/signed_list.h"
 
+using namespace tessaly;
+
 using Update::EntryKind;
 using Update::parseList;
 using Update::SignedEntry;

@@ -12,6 +12,8 @@
 #include "test_support.h"
 #include "update_fixtures.h"
 
+using namespace tessaly;
+
 using TestSupport::readFile;
 using TestSupport::TempDir;
 using TestSupport::writeFile;

@@ -11,6 +11,8 @@
 #include "test_support.h"
 #include "update_fixtures.h"
 
+using namespace tessaly;
+
 namespace fs = std::filesystem;
 using TestSupport::listNames;
 using TestSupport::readFile;

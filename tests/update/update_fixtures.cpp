@@ -14,6 +14,8 @@
 
 extern char** environ;
 
+namespace tessaly {
+
 namespace UpdateFixtures {
 
 namespace fs = std::filesystem;
@@ -142,3 +144,5 @@ std::string lineWhenWritten(const fs::path& file) {
 }
 
 }  // namespace UpdateFixtures
+
+}  // namespace tessaly

@@ -11,6 +11,8 @@
 
 struct archive;
 
+namespace tessaly {
+
 namespace UpdateFixtures {
 
 // A small bundle: bin/tessaly (executable), share/doc/README, lib/nested/deep/data.bin, the
@@ -54,3 +56,5 @@ pid_t endedProcess();
 std::string lineWhenWritten(const std::filesystem::path& file);
 
 }  // namespace UpdateFixtures
+
+}  // namespace tessaly

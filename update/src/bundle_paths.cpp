@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace tessaly {
+
 namespace Update::BundlePaths {
 namespace {
 
@@ -49,3 +51,5 @@ bool linkStaysInside(std::string_view linkPath, std::string_view target) {
 }
 
 }  // namespace Update::BundlePaths
+
+}  // namespace tessaly

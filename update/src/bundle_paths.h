@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+namespace tessaly {
+
 namespace Update::BundlePaths {
 
 // "a/b/c": not empty, not absolute, no NUL byte, and no empty, "." or ".." name.
@@ -15,3 +17,5 @@ bool isPlainRelative(std::string_view path);
 bool linkStaysInside(std::string_view linkPath, std::string_view target);
 
 }  // namespace Update::BundlePaths
+
+}  // namespace tessaly

@@ -16,6 +16,8 @@
 #include "tessaly/update_error.h"
 #include "unique_fd.h"
 
+namespace tessaly {
+
 namespace Update {
 namespace {
 
@@ -170,3 +172,5 @@ std::string verifyBundle(const fs::path& bundle, const Trust& trust) {
 }
 
 }  // namespace Update
+
+}  // namespace tessaly

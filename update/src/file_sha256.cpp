@@ -9,6 +9,8 @@
 
 #include "openssl_handles.h"
 
+namespace tessaly {
+
 namespace Update {
 
 Sha256 sha256OfFile(int fd, const std::string& name) {
@@ -33,3 +35,5 @@ Sha256 sha256OfFile(int fd, const std::string& name) {
 }
 
 }  // namespace Update
+
+}  // namespace tessaly

@@ -5,6 +5,8 @@
 
 #include "tessaly/signed_list.h"
 
+namespace tessaly {
+
 namespace Update {
 
 // Reads `fd` from where it stands to its end. Throws std::system_error naming `name` when a
@@ -12,3 +14,5 @@ namespace Update {
 Sha256 sha256OfFile(int fd, const std::string& name);
 
 }  // namespace Update
+
+}  // namespace tessaly

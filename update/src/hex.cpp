@@ -1,5 +1,7 @@
 #include "hex.h"
 
+namespace tessaly {
+
 namespace Update::Hex {
 namespace {
 
@@ -36,3 +38,5 @@ bool decode(std::string_view text, std::span<std::uint8_t> out, bool acceptUpper
 }
 
 }  // namespace Update::Hex
+
+}  // namespace tessaly

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace tessaly {
+
 namespace Update::Hex {
 
 // Lower-case, two digits a byte.
@@ -16,3 +18,5 @@ std::string encode(std::span<const std::uint8_t> bytes);
 bool decode(std::string_view text, std::span<std::uint8_t> out, bool acceptUpper);
 
 }  // namespace Update::Hex
+
+}  // namespace tessaly

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace tessaly {
+
 namespace Update {
 
 std::string openSslReason() {
@@ -16,3 +18,5 @@ std::string openSslReason() {
 }
 
 }  // namespace Update
+
+}  // namespace tessaly

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+namespace tessaly {
+
 namespace Update {
 
 struct EvpPkeyFree {
@@ -28,3 +30,5 @@ using Bio = std::unique_ptr<BIO, BioFree>;
 std::string openSslReason();
 
 }  // namespace Update
+
+}  // namespace tessaly

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace tessaly {
+
 namespace Update::PercentEncoding {
 namespace {
 
@@ -58,3 +60,5 @@ std::optional<std::string> decode(std::string_view word) {
 }
 
 }  // namespace Update::PercentEncoding
+
+}  // namespace tessaly

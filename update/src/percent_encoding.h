@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace tessaly {
+
 namespace Update::PercentEncoding {
 
 // Every byte that is "%", a space, a control byte or not ASCII becomes "%XX" (upper-case hex);
@@ -17,3 +19,5 @@ std::string encode(std::string_view bytes);
 std::optional<std::string> decode(std::string_view word);
 
 }  // namespace Update::PercentEncoding
+
+}  // namespace tessaly

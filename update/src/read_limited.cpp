@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <system_error>
 
+namespace tessaly {
+
 namespace Update {
 
 std::optional<std::string> readLimited(int fd, std::size_t limit, const std::string& name) {
@@ -21,3 +23,5 @@ std::optional<std::string> readLimited(int fd, std::size_t limit, const std::str
 }
 
 }  // namespace Update
+
+}  // namespace tessaly

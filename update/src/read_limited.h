@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace tessaly {
+
 namespace Update {
 
 // The rest of `fd`, or nothing when that is more than `limit` bytes. Throws std::system_error
@@ -12,3 +14,5 @@ namespace Update {
 std::optional<std::string> readLimited(int fd, std::size_t limit, const std::string& name);
 
 }  // namespace Update
+
+}  // namespace tessaly

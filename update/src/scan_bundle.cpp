@@ -14,6 +14,8 @@
 #include "file_sha256.h"
 #include "unique_fd.h"
 
+namespace tessaly {
+
 namespace Update {
 namespace {
 
@@ -168,3 +170,5 @@ SignedList scanBundle(const fs::path& bundle, std::string team, std::string vers
 }
 
 }  // namespace Update
+
+}  // namespace tessaly

@@ -14,6 +14,8 @@
 #include "tessaly/unpack_zip.h"
 #include "tessaly/update_error.h"
 
+namespace tessaly {
+
 namespace fs = std::filesystem;
 
 namespace SelfUpdater {
@@ -137,3 +139,5 @@ std::string verifySignature(const fs::path& bundle, const Update::Trust& trust) 
 }
 
 }  // namespace SelfUpdater
+
+}  // namespace tessaly

@@ -6,6 +6,8 @@
 #include "hex.h"
 #include "percent_encoding.h"
 
+namespace tessaly {
+
 namespace Update {
 namespace {
 
@@ -125,3 +127,5 @@ std::optional<SignedList> parseList(std::string_view text) {
 }
 
 }  // namespace Update
+
+}  // namespace tessaly

@@ -14,6 +14,8 @@
 #include "read_limited.h"
 #include "unique_fd.h"
 
+namespace tessaly {
+
 namespace Update {
 namespace {
 
@@ -161,3 +163,5 @@ bool signatureIsValid(const PublicKey& key, std::string_view message, const Sign
 }
 
 }  // namespace Update
+
+}  // namespace tessaly

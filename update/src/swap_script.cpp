@@ -11,6 +11,8 @@
 
 extern char** environ;
 
+namespace tessaly {
+
 namespace SwapScript {
 
 std::string text(pid_t pid) {
@@ -76,3 +78,5 @@ void start(const std::filesystem::path& script, const std::filesystem::path& new
 }
 
 }  // namespace SwapScript
+
+}  // namespace tessaly

@@ -4,6 +4,8 @@
 
 #include "trust_settings.h"
 
+namespace tessaly {
+
 namespace Update {
 
 Trust builtTrust() {
@@ -14,3 +16,5 @@ Trust builtTrust() {
 }
 
 }  // namespace Update
+
+}  // namespace tessaly

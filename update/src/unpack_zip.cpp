@@ -17,6 +17,8 @@
 #include "bundle_paths.h"
 #include "tessaly/update_error.h"
 
+namespace tessaly {
+
 namespace Update {
 namespace {
 
@@ -251,3 +253,5 @@ void unpackZip(const fs::path& zip, const fs::path& target, const UnpackLimits& 
 }
 
 }  // namespace Update
+
+}  // namespace tessaly

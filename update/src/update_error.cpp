@@ -1,5 +1,7 @@
 #include "tessaly/update_error.h"
 
+namespace tessaly {
+
 UpdateFailure::UpdateFailure(UpdateError error, const std::string& detail)
     : std::runtime_error(std::string(describe(error)) + ": " + detail),
       error_(error),
@@ -20,3 +22,5 @@ const char* describe(UpdateError error) {
     }
     return "update failed";
 }
+
+}  // namespace tessaly

@@ -3,6 +3,8 @@
 #include "build_info.h"
 #include "tessaly/self_updater.h"
 
+namespace tessaly {
+
 HttpUpdates::HttpUpdates(std::string manifest, const HttpSession& session,
                          std::chrono::milliseconds timeout)
     : manifest_(std::move(manifest)), session_(session), timeout_(timeout) {}
@@ -23,3 +25,5 @@ std::unique_ptr<Updates> makeSystemUpdates() {
         std::string("https://") + BuildInfo::updateHost + "/tessaly/latest.json",
         HttpSession::shared());
 }
+
+}  // namespace tessaly

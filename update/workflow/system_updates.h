@@ -9,6 +9,8 @@
 #include "tessaly/http_session.h"
 #include "tessaly/updater.h"
 
+namespace tessaly {
+
 class HttpUpdates final : public Updates {
   public:
     // `session` must outlive this object.
@@ -28,3 +30,5 @@ class HttpUpdates final : public Updates {
 
 // The vendor's manifest at https://HOST/tessaly/latest.json, with the shared session.
 std::unique_ptr<Updates> makeSystemUpdates();
+
+}  // namespace tessaly

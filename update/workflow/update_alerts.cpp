@@ -1,5 +1,7 @@
 #include "update_alerts.h"
 
+namespace tessaly {
+
 namespace UpdateAlerts {
 
 Alert upToDate(const QString& runningVersion) {
@@ -30,3 +32,5 @@ Alert installFailed(const QString& downloadAddress) {
 }
 
 }  // namespace UpdateAlerts
+
+}  // namespace tessaly

@@ -5,6 +5,8 @@
 
 #include "platform.h"
 
+namespace tessaly {
+
 namespace UpdateAlerts {
 
 Alert upToDate(const QString& runningVersion);
@@ -15,3 +17,5 @@ Alert readOnlyLocation();
 Alert installFailed(const QString& downloadAddress);
 
 }  // namespace UpdateAlerts
+
+}  // namespace tessaly

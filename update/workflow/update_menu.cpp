@@ -5,6 +5,8 @@
 
 #include "packer_model.h"
 
+namespace tessaly {
+
 namespace UpdateCommands {
 
 Item updateItem(const PackerModel& model) {
@@ -51,3 +53,5 @@ void UpdateMenu::refresh() {
     show(*update_, UpdateCommands::updateItem(model_));
     show(*check_, UpdateCommands::checkItem(model_));
 }
+
+}  // namespace tessaly

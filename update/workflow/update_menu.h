@@ -5,9 +5,12 @@
 #include <QObject>
 #include <QString>
 
-class PackerModel;
 class QAction;
 class QMenu;
+
+namespace tessaly {
+
+class PackerModel;
 
 namespace UpdateCommands {
 
@@ -41,3 +44,5 @@ class UpdateMenu : public QObject {
     QAction* update_;
     QAction* check_;
 };
+
+}  // namespace tessaly

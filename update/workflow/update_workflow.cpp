@@ -9,6 +9,8 @@
 #include "tessaly/update_error.h"
 #include "update_alerts.h"
 
+namespace tessaly {
+
 namespace {
 
 const QString promptedVersionKey = QStringLiteral("orvane.tessaly.update.promptedVersion");
@@ -114,3 +116,5 @@ void PackerModel::runUpdateCheck(std::function<void(std::optional<UpdateInfo>)> 
                 Qt::QueuedConnection);
         });
 }
+
+}  // namespace tessaly

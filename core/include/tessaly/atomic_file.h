@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace tessaly {
+
 namespace AtomicFile {
 
 // Replaces `destination` whole with `contents`, or leaves it as it was: the bytes go to a
@@ -14,3 +16,5 @@ std::optional<std::string> write(const std::filesystem::path& destination,
                                  std::string_view contents);
 
 }  // namespace AtomicFile
+
+}  // namespace tessaly

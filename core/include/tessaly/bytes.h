@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace tessaly {
+
 // A file's bytes, read-only: a view together with whatever keeps it alive (a string of its own,
 // or the block of memory the file was read into), so many files can share one allocation and
 // the bytes are never copied to be handed on.
@@ -34,3 +36,5 @@ class Bytes {
     std::string_view view_;
     std::shared_ptr<const void> owner_;
 };
+
+}  // namespace tessaly

@@ -15,6 +15,8 @@
 #include "tessaly/bytes.h"
 #include "tessaly/file_facts.h"
 
+namespace tessaly {
+
 namespace Collect {
 
 // One kept text file: where it was found and its whole contents (valid UTF-8, no NUL
@@ -73,3 +75,5 @@ const std::unordered_set<std::string>& skipDirs();
 const std::unordered_set<std::string>& binaryExts();
 
 }  // namespace Collect
+
+}  // namespace tessaly

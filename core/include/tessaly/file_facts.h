@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace tessaly {
+
 namespace Collect {
 
 // What the document needs to know about a file's bytes, taken while they are fresh in the
@@ -25,3 +27,5 @@ struct FileFacts {
 FileFacts measure(std::string_view bytes);
 
 }  // namespace Collect
+
+}  // namespace tessaly

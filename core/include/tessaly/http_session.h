@@ -10,6 +10,8 @@
 #include <stop_token>
 #include <string>
 
+namespace tessaly {
+
 // A failed transfer (connect, TLS, time-out, too large, stopped). The message names the
 // request and libcurl's reason, e.g. "GET https://h/x: Couldn't connect to server".
 class TransportError : public std::runtime_error {
@@ -69,3 +71,5 @@ class HttpSession {
   private:
     Options options_;
 };
+
+}  // namespace tessaly

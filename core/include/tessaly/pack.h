@@ -12,6 +12,8 @@
 #include "tessaly/collect.h"
 #include "tessaly/pack_result.h"
 
+namespace tessaly {
+
 namespace Pack {
 
 // The document for `files` (in collection order), paths taken against `root`. Without a
@@ -50,3 +52,5 @@ std::string language(std::string_view path);
 bool naturalLess(std::string_view a, std::string_view b);
 
 }  // namespace Pack
+
+}  // namespace tessaly

@@ -10,6 +10,8 @@
 #include "tessaly/collect.h"
 #include "tessaly/pack_result.h"
 
+namespace tessaly {
+
 namespace Pack {
 
 struct PackedInputs {
@@ -31,3 +33,5 @@ PackedInputs packInputs(const std::vector<std::filesystem::path>& inputs,
                         const Collect::Options& options = {});
 
 }  // namespace Pack
+
+}  // namespace tessaly

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace tessaly {
+
 // The finished context document and its figures.
 struct PackResult {
     static constexpr std::int64_t tokenLimit = 200'000;
@@ -18,3 +20,5 @@ struct PackResult {
     // Likely too large for a model's context window.
     bool overLimit() const { return tokenEstimate > tokenLimit; }
 };
+
+}  // namespace tessaly

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+namespace tessaly {
+
 namespace PrivateFolder {
 
 // A folder only this user can enter, for sockets and work files: $XDG_RUNTIME_DIR when the
@@ -11,3 +13,5 @@ namespace PrivateFolder {
 std::filesystem::path path();
 
 }  // namespace PrivateFolder
+
+}  // namespace tessaly

@@ -6,6 +6,8 @@
 
 #include "tessaly/pack_result.h"
 
+namespace tessaly {
+
 namespace Summary {
 
 inline constexpr const char* sizeWarning = "Large — this may exceed some models' context windows.";
@@ -23,3 +25,5 @@ std::string tokensFigure(std::int64_t tokenEstimate);
 std::string byteCountFigure(std::int64_t bytes);
 
 }  // namespace Summary
+
+}  // namespace tessaly

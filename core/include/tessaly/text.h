@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace tessaly {
+
 namespace Text {
 
 bool isValidUtf8(std::string_view bytes);
@@ -26,3 +28,5 @@ std::string_view lastComponent(std::string_view path);
 std::int64_t countGraphemes(std::string_view utf8);
 
 }  // namespace Text
+
+}  // namespace tessaly

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace tessaly {
+
 // A newer version on offer, as the update manifest describes it.
 struct UpdateInfo {
     std::string version;      // exactly as the manifest gives it
@@ -9,3 +11,5 @@ struct UpdateInfo {
     std::string notes;        // "" when the manifest has none
     bool operator==(const UpdateInfo&) const = default;
 };
+
+}  // namespace tessaly

@@ -10,6 +10,8 @@
 #include "tessaly/http_session.h"
 #include "tessaly/update_info.h"
 
+namespace tessaly {
+
 namespace Updater {
 
 // The manifest's whole transfer must fit in this.
@@ -32,3 +34,5 @@ std::optional<UpdateInfo> check(const std::string& manifest, std::string_view cu
                                 std::chrono::milliseconds timeout = manifestTimeout);
 
 }  // namespace Updater
+
+}  // namespace tessaly

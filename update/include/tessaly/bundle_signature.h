@@ -10,6 +10,8 @@
 #include "tessaly/signing_key.h"
 #include "tessaly/trust.h"
 
+namespace tessaly {
+
 namespace Update {
 
 // Lists the bundle and writes its signature file atomically, replacing any earlier one.
@@ -26,3 +28,5 @@ SignedList signBundle(const std::filesystem::path& bundle, const PrivateKey& key
 std::string verifyBundle(const std::filesystem::path& bundle, const Trust& trust);
 
 }  // namespace Update
+
+}  // namespace tessaly

@@ -7,6 +7,8 @@
 
 #include "tessaly/signed_list.h"
 
+namespace tessaly {
+
 namespace Update {
 
 // A bundle that cannot be signed as it stands: it is not a folder, or it holds a fifo, a
@@ -23,3 +25,5 @@ class UnsignableBundle : public std::runtime_error {
 SignedList scanBundle(const std::filesystem::path& bundle, std::string team, std::string version);
 
 }  // namespace Update
+
+}  // namespace tessaly

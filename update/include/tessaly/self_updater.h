@@ -12,6 +12,8 @@
 #include "tessaly/trust.h"
 #include "tessaly/update_info.h"
 
+namespace tessaly {
+
 namespace SelfUpdater {
 
 // What an installation works on. `current()` describes the running program; tests make
@@ -47,3 +49,5 @@ inline void install(const UpdateInfo& update) {
 std::string verifySignature(const std::filesystem::path& bundle, const Update::Trust& trust);
 
 }  // namespace SelfUpdater
+
+}  // namespace tessaly

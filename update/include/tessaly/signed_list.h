@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tessaly {
+
 namespace Update {
 
 using Sha256 = std::array<std::uint8_t, 32>;
@@ -58,3 +60,5 @@ std::string writeList(const SignedList& list);
 std::optional<SignedList> parseList(std::string_view text);
 
 }  // namespace Update
+
+}  // namespace tessaly

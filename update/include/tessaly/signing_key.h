@@ -12,6 +12,8 @@
 
 struct evp_pkey_st;  // OpenSSL's EVP_PKEY
 
+namespace tessaly {
+
 namespace Update {
 
 using PublicKey = std::array<std::uint8_t, 32>;
@@ -58,3 +60,5 @@ std::string publicKeyHex(const PublicKey& key);
 bool signatureIsValid(const PublicKey& key, std::string_view message, const Signature& signature);
 
 }  // namespace Update
+
+}  // namespace tessaly

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+namespace tessaly {
+
 namespace SwapScript {
 
 // The script's text: waits for `pid` to end, moves $2 aside, copies $1 to $2, and on any
@@ -19,3 +21,5 @@ void start(const std::filesystem::path& script, const std::filesystem::path& new
            const std::filesystem::path& dest);
 
 }  // namespace SwapScript
+
+}  // namespace tessaly

@@ -5,6 +5,8 @@
 
 #include "tessaly/signing_key.h"
 
+namespace tessaly {
+
 namespace Update {
 
 struct Trust {
@@ -17,3 +19,5 @@ struct Trust {
 Trust builtTrust();
 
 }  // namespace Update
+
+}  // namespace tessaly

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <filesystem>
 
+namespace tessaly {
+
 namespace Update {
 
 // Bounds that make a zip bomb fail rather than fill the disk.
@@ -23,3 +25,5 @@ void unpackZip(const std::filesystem::path& zip, const std::filesystem::path& ta
                const UnpackLimits& limits = {});
 
 }  // namespace Update
+
+}  // namespace tessaly

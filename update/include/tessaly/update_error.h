@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace tessaly {
+
 enum class UpdateError { download, unpack, notFound, badSignature, readOnlyLocation };
 
 class UpdateFailure : public std::runtime_error {
@@ -21,3 +23,5 @@ class UpdateFailure : public std::runtime_error {
 
 // A short lower-case name of the error ("bad signature"), for messages.
 const char* describe(UpdateError error);
+
+}  // namespace tessaly
