@@ -86,8 +86,8 @@ void PackerModel::publish(std::optional<PackResult> result, QString title) {
 }
 
 void PackerModel::choose() {
-    platform_.workspace->activate();
-    auto chosen = platform_.panels->chooseInputs(
+    platform_.desktop->activate();
+    auto chosen = platform_.fileDialogs->chooseInputs(
         QStringLiteral("Pack"),
         QStringLiteral("Choose files or a folder to pack into one context.md"));
     if (!chosen || chosen->empty()) return;
@@ -96,14 +96,14 @@ void PackerModel::choose() {
 
 void PackerModel::copyToClipboard() {
     if (!result_) return;
-    platform_.pasteboard->setText(result_->markdown);
+    platform_.clipboard->setText(result_->markdown);
     setStatus(QStringLiteral("Copied to clipboard ✓"));
 }
 
 void PackerModel::save() {
     if (!result_) return;
-    platform_.workspace->activate();
-    auto destination = platform_.panels->chooseSaveDestination(QStringLiteral("context.md"));
+    platform_.desktop->activate();
+    auto destination = platform_.fileDialogs->chooseSaveDestination(QStringLiteral("context.md"));
     if (!destination || destination->empty()) return;
     // A file-size limit must fail the write, not kill the application with the temporary left.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -112,7 +112,7 @@ void PackerModel::save() {
         return;
     }
     setStatus(QStringLiteral("Saved ✓"));
-    platform_.workspace->reveal(*destination);
+    platform_.desktop->reveal(*destination);
 }
 
 void PackerModel::setStatus(QString status) {

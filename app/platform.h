@@ -16,10 +16,10 @@
 
 namespace tessaly {
 
-// Open and save panels.
-class Panels {
+// The open and save dialogs.
+class FileDialogs {
   public:
-    virtual ~Panels() = default;
+    virtual ~FileDialogs() = default;
     // Files and folders together, several at once, in the panel's order; nothing when the
     // user cancelled.
     virtual std::optional<std::vector<std::filesystem::path>> chooseInputs(
@@ -29,16 +29,16 @@ class Panels {
         const QString& proposedName) = 0;
 };
 
-class Pasteboard {
+class Clipboard {
   public:
-    virtual ~Pasteboard() = default;
+    virtual ~Clipboard() = default;
     virtual void setText(const std::string& utf8) = 0;
 };
 
 // The desktop around the application.
-class Workspace {
+class Desktop {
   public:
-    virtual ~Workspace() = default;
+    virtual ~Desktop() = default;
     // Brings the application's window to the front before a panel opens.
     virtual void activate() = 0;
     // Shows the file manager with the file selected.
@@ -85,9 +85,9 @@ class Updates {
 };
 
 struct Platform {
-    std::unique_ptr<Panels> panels;
-    std::unique_ptr<Pasteboard> pasteboard;
-    std::unique_ptr<Workspace> workspace;
+    std::unique_ptr<FileDialogs> fileDialogs;
+    std::unique_ptr<Clipboard> clipboard;
+    std::unique_ptr<Desktop> desktop;
     std::unique_ptr<Alerts> alerts;
     std::unique_ptr<Preferences> preferences;
     std::unique_ptr<Updates> updates;

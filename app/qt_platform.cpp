@@ -24,7 +24,7 @@ QWidget* mainWindow() {
     return nullptr;
 }
 
-class QtPanels final : public Panels {
+class QtFileDialogs final : public FileDialogs {
   public:
     std::optional<std::vector<std::filesystem::path>> chooseInputs(
         const QString& prompt, const QString& message) override {
@@ -45,7 +45,7 @@ class QtPanels final : public Panels {
     }
 };
 
-class QtPasteboard final : public Pasteboard {
+class QtClipboard final : public Clipboard {
   public:
     void setText(const std::string& utf8) override {
         QClipboard* clipboard = QGuiApplication::clipboard();
@@ -54,7 +54,7 @@ class QtPasteboard final : public Pasteboard {
     }
 };
 
-class QtWorkspace final : public Workspace {
+class QtDesktop final : public Desktop {
   public:
     void activate() override {
         if (QWidget* window = mainWindow()) {
@@ -102,8 +102,8 @@ class QtPreferences final : public Preferences {
 }  // namespace
 
 Platform makeQtPlatform() {
-    return Platform{std::make_unique<QtPanels>(),      std::make_unique<QtPasteboard>(),
-                    std::make_unique<QtWorkspace>(),   std::make_unique<QtAlerts>(),
+    return Platform{std::make_unique<QtFileDialogs>(),      std::make_unique<QtClipboard>(),
+                    std::make_unique<QtDesktop>(),   std::make_unique<QtAlerts>(),
                     std::make_unique<QtPreferences>(), makeSystemUpdates()};
 }
 

@@ -15,7 +15,7 @@
 #include "property.h"
 #include "strict_utf8.h"
 #include "tessaly/pack.h"
-#include "tessaly/text.h"
+#include "text.h"
 
 using namespace tessaly;
 

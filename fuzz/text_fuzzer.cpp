@@ -10,7 +10,7 @@
 #include "property.h"
 #include "strict_utf8.h"
 #include "tessaly/collect.h"
-#include "tessaly/text.h"
+#include "text.h"
 
 using namespace tessaly;
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "measure.h"
 #include "backtick_run.h"
 #include "document.h"
 #include "property.h"
@@ -19,7 +20,7 @@
 #include "tessaly/collect.h"
 #include "tessaly/file_facts.h"
 #include "tessaly/pack.h"
-#include "tessaly/text.h"
+#include "text.h"
 #include "whole_text_clusters.h"
 
 using namespace tessaly;

@@ -22,7 +22,7 @@ Strings kept(const Collect::Collected& c, const fs::path& base) {
     Strings out;
     const std::string prefix = base.string() + "/";
     for (const auto& f : c.files) {
-        std::string s = f.url.string();
+        std::string s = f.path;
         out.push_back(s.rfind(prefix, 0) == 0 ? s.substr(prefix.size()) : s);
     }
     return out;
@@ -61,7 +61,7 @@ TEST_F(CollectTest, FileOfExactlyTheSizeLimitIsKeptWhole) {
     auto c = collect({dir_ / "edge.txt"});
     ASSERT_EQ(c.files.size(), 1u);
     EXPECT_EQ(c.files[0].data.size(), 1'000'000u);
-    EXPECT_EQ(c.files[0].url, dir_ / "edge.txt");
+    EXPECT_EQ(c.files[0].path, dir_ / "edge.txt");
     EXPECT_EQ(c.skipped, Strings{});
 }
 
@@ -150,7 +150,7 @@ TEST_F(CollectTest, LinkGivenDirectlyIsReadThroughAndKeepsItsOwnPath) {
     fs::create_symlink(dir_ / "target.txt", dir_ / "link.txt");
     auto c = collect({dir_ / "link.txt"});
     ASSERT_EQ(c.files.size(), 1u);
-    EXPECT_EQ(c.files[0].url, dir_ / "link.txt");
+    EXPECT_EQ(c.files[0].path, dir_ / "link.txt");
     EXPECT_EQ(c.files[0].data, "through the link\n");
 }
 

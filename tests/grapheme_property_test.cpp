@@ -15,10 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "measure.h"
 #include "document.h"
 #include "tessaly/file_facts.h"
 #include "tessaly/pack.h"
-#include "tessaly/text.h"
+#include "text.h"
 
 using namespace tessaly;
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "measure.h"
 #include "tessaly/collect.h"
 #include "tessaly/pack.h"
 #include "tessaly/pack_inputs.h"
@@ -95,9 +96,9 @@ void expectSameCollection(const Collect::Collected& serial, const Collect::Colle
     for (std::size_t i = 0; i < serial.files.size(); ++i) {
         const Collect::CollectedFile& a = serial.files[i];
         const Collect::CollectedFile& b = parallel.files[i];
-        ASSERT_EQ(a.url, b.url) << "file " << i;
-        ASSERT_EQ(a.data.view(), b.data.view()) << a.url;
-        ASSERT_EQ(a.facts, b.facts) << a.url;
+        ASSERT_EQ(a.path, b.path) << "file " << i;
+        ASSERT_EQ(a.data.view(), b.data.view()) << a.path;
+        ASSERT_EQ(a.facts, b.facts) << a.path;
     }
     EXPECT_EQ(serial.skipped, parallel.skipped);
 }
@@ -135,7 +136,7 @@ TEST_F(ParallelCollectTest, FactsTakenWhileReadingEqualMeasuringTheBytesAfterwar
     const Collect::Collected c = collectWith(root(), 3, false);
     for (const Collect::CollectedFile& file : c.files) {
         Collect::FileFacts measured = Collect::measure(file.data);
-        ASSERT_EQ(file.facts, measured) << file.url;
+        ASSERT_EQ(file.facts, measured) << file.path;
     }
 }
 

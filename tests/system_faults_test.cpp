@@ -83,7 +83,7 @@ ChildCollect collectInChild(const std::vector<fs::path>& inputs, bool asNobody =
                 std::string out = "R";
                 put(out, std::to_string(c.files.size()));
                 for (const auto& f : c.files)
-                    put(out, f.url.string()), put(out, f.data);
+                    put(out, f.path), put(out, f.data);
                 put(out, std::to_string(c.skipped.size()));
                 for (const auto& s : c.skipped)
                     put(out, s);
@@ -112,7 +112,7 @@ ChildCollect collectInChild(const std::vector<fs::path>& inputs, bool asNobody =
 std::vector<std::string> names(const Collect::Collected& c) {
     std::vector<std::string> out;
     for (const auto& f : c.files)
-        out.push_back(f.url.filename());
+        out.push_back(std::filesystem::path(f.path).filename());
     return out;
 }
 
@@ -259,7 +259,7 @@ TEST(DeepPathTest, FileBelowPathMaxIsCollected) {
     ASSERT_NO_THROW(c = Collect::files({dir / "chain"}));
     ASSERT_EQ(c.files.size(), 1u);
     EXPECT_EQ(c.files[0].data, "bottom\n");
-    EXPECT_EQ(c.files[0].url, dir / rel / "deep.txt");
+    EXPECT_EQ(c.files[0].path, dir / rel / "deep.txt");
     auto r = Pack::build(c.files, dir / "chain", c.skipped, "deep");
     EXPECT_CONTAINS(r.markdown, "- `" + rel.substr(6) + "/deep.txt`\n");
 }

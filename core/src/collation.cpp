@@ -1,3 +1,5 @@
+#include "collation.h"
+
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
 

@@ -15,9 +15,9 @@
 #include "byte_arena.h"
 #include "digest.h"
 #include "first_places.h"
-#include "found_files.h"
+#include "measure.h"
 #include "read_file.h"
-#include "tessaly/text.h"
+#include "text.h"
 #include "unique_fd.h"
 #include "worker_pool.h"
 
@@ -86,7 +86,7 @@ struct Slot;
 // A file for a worker to open, read and measure.
 struct ReadTask {
     std::string name;  // opened relative to the batch's folder; named in the skipped line
-    std::string url;
+    std::string path;
     Slot* slot = nullptr;
     std::size_t order = 0;  // the slot's place in the walk
 };
@@ -102,7 +102,7 @@ struct ReadBatch {
 // line, or neither (dropped silently).
 struct Slot {
     bool kept = false;
-    FoundFile file;
+    CollectedFile file;
     std::string skipped;
 };
 
@@ -134,9 +134,9 @@ class Collector {
     }
 
     // Waits for the reads still in flight, then lists the outcomes in the walk's order.
-    Found take() {
+    Collected take() {
         if (readers_) readers_->finish();
-        Found collected;
+        Collected collected;
         for (Slot& slot : slots_) {
             if (slot.kept)
                 collected.files.push_back(std::move(slot.file));
@@ -191,8 +191,8 @@ class Collector {
         // Pipes, sockets and devices are never opened: reading them may block or never end.
         if (entry.type != DT_REG && entry.type != DT_UNKNOWN)
             return skip(entry.name, notTextSuffix);
-        std::string url = joined(folder, entry.name);
-        batch.tasks.push_back({std::move(entry.name), std::move(url), nullptr, slots_.size()});
+        std::string path = joined(folder, entry.name);
+        batch.tasks.push_back({std::move(entry.name), std::move(path), nullptr, slots_.size()});
         batch.tasks.back().slot = &slots_.emplace_back();
     }
 
@@ -233,7 +233,7 @@ class Collector {
         Slot& slot = *task.slot;
         const UniqueFd fd(folder ? ::openat(::dirfd(folder), task.name.c_str(),
                                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)
-                                 : ::open(task.url.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+                                 : ::open(task.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         if (!fd) {
             // ELOOP: became a link since the folder was listed, and links are passed over.
             if (!folder || errno != ELOOP) slot.skipped = skipLine(task.name, notTextSuffix);
@@ -250,7 +250,7 @@ class Collector {
         FileFacts facts;
         if (read.outcome == ReadFile::Outcome::ok && !hasNul(read.data)) facts = measure(read.data);
         if (!facts.text) return void(slot.skipped = skipLine(task.name, notTextSuffix));
-        slot.file = {std::move(task.url), std::move(read.data), facts};
+        slot.file = {std::move(task.path), std::move(read.data), facts};
         slot.kept = true;
         // Last: once its content is on record here, this file must stay kept, as later copies
         // may let go of their bytes on the strength of it.
@@ -289,7 +289,7 @@ class Collector {
 
 }  // namespace
 
-Found find(const std::vector<fs::path>& inputs, const Options& options) {
+Collected files(const std::vector<fs::path>& inputs, const Options& options) {
     Collector collector(options);
     for (const fs::path& input : inputs) {
         try {
@@ -299,16 +299,6 @@ Found find(const std::vector<fs::path>& inputs, const Options& options) {
         }
     }
     return collector.take();
-}
-
-Collected files(const std::vector<fs::path>& inputs, const Options& options) {
-    Found found = find(inputs, options);
-    Collected collected;
-    collected.files.reserve(found.files.size());
-    for (FoundFile& file : found.files)
-        collected.files.emplace_back(std::move(file.url), std::move(file.data), file.facts);
-    collected.skipped = std::move(found.skipped);
-    return collected;
 }
 
 bool isText(std::string_view bytes) {

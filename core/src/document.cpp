@@ -1,7 +1,7 @@
 #include "document.h"
 
 #include "huge_pages.h"
-#include "tessaly/text.h"
+#include "text.h"
 
 namespace tessaly {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "tessaly/pack.h"
-#include "tessaly/text.h"
+#include "text.h"
 
 namespace tessaly {
 

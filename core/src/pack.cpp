@@ -1,15 +1,15 @@
 #include <algorithm>
 #include <cstring>
-#include <type_traits>
 #include <unordered_set>
 
+#include "measure.h"
 #include "backtick_run.h"
+#include "collation.h"
 #include "digest.h"
 #include "document.h"
-#include "found_files.h"
 #include "rel_paths.h"
 #include "tessaly/pack.h"
-#include "tessaly/text.h"
+#include "text.h"
 
 namespace tessaly {
 
@@ -24,47 +24,36 @@ struct Entry {
 };
 
 // The facts taken while collecting, unless the file was made by hand or its bytes changed.
-template <class File>
-Collect::FileFacts factsOf(const File& file) {
+Collect::FileFacts factsOf(const Collect::CollectedFile& file) {
     const Collect::FileFacts& facts = file.facts;
     if (facts.known && (facts.size == file.data.size() || facts.bytesDropped)) return facts;
     return Collect::measure(file.data);
 }
 
-std::string_view urlOf(const Collect::CollectedFile& file) {
-    return file.url.native();
-}
-
-std::string_view urlOf(const Collect::FoundFile& file) {
-    return file.url;
-}
-
-// Keeps the first file of each content, in the order given. Files held by the caller alone
-// (not const) have a repeated file's bytes let go of at once, and the others once copied.
-template <class Files>
-std::vector<Entry> distinctEntries(Files& files, const std::filesystem::path& root,
-                                   std::int64_t& duplicates) {
-    constexpr bool release = !std::is_const_v<Files>;
+// Keeps the first file of each content, in the order given. A repeated file's bytes are let
+// go of at once, the others once copied into the document.
+std::vector<Entry> distinctEntries(std::vector<Collect::CollectedFile>& files,
+                                   const std::filesystem::path& root, std::int64_t& duplicates) {
     std::vector<Entry> entries;
     entries.reserve(files.size());
     const RelPaths relPaths(root);
     std::unordered_set<Digest::Sha256, Digest::Sha256Hash> seen;
     seen.reserve(files.size());
-    for (auto& file : files) {
+    for (Collect::CollectedFile& file : files) {
         const Collect::FileFacts facts = factsOf(file);
         if (!facts.text) continue;
         // Its bytes were let go of for an earlier copy that is not here: nothing to show.
         if (facts.bytesDropped && !seen.contains(facts.sha256)) continue;
         if (!seen.insert(facts.sha256).second) {
             ++duplicates;
-            if constexpr (release) file.data.release();
+            file.data.release();
             continue;
         }
         Entry entry;
-        entry.document.rel = relPaths.of(urlOf(file));
+        entry.document.rel = relPaths.of(file.path);
         entry.document.body = file.data;
         entry.document.characters = facts.characters;
-        if constexpr (release) entry.document.owner = &file.data;
+        entry.document.owner = &file.data;
         entry.rank = rank(entry.document.rel);
         entry.longestBacktickRun = facts.longestBacktickRun;
         entries.push_back(std::move(entry));
@@ -90,9 +79,10 @@ std::vector<DocumentEntry> documentEntries(std::vector<Entry>& entries) {
     return out;
 }
 
-template <class Files>
-PackResult buildFrom(Files& files, const std::filesystem::path& root,
-                     std::vector<std::string> skipped, std::optional<std::string> title) {
+}  // namespace
+
+PackResult build(std::vector<Collect::CollectedFile> files, const std::filesystem::path& root,
+                 std::vector<std::string> skipped, std::optional<std::string> title) {
     PackResult result;
     std::vector<Entry> entries = distinctEntries(files, root, result.duplicates);
     sortEntries(entries);
@@ -107,26 +97,6 @@ PackResult buildFrom(Files& files, const std::filesystem::path& root,
     result.byteCount = static_cast<std::int64_t>(result.markdown.size());
     result.skipped = std::move(skipped);
     return result;
-}
-
-}  // namespace
-
-PackResult build(const std::vector<Collect::CollectedFile>& files,
-                 const std::filesystem::path& root, std::vector<std::string> skipped,
-                 std::optional<std::string> title) {
-    return buildFrom(files, root, std::move(skipped), std::move(title));
-}
-
-PackResult build(std::vector<Collect::CollectedFile>&& files, const std::filesystem::path& root,
-                 std::vector<std::string> skipped, std::optional<std::string> title) {
-    std::vector<Collect::CollectedFile> owned = std::move(files);
-    return buildFrom(owned, root, std::move(skipped), std::move(title));
-}
-
-PackResult build(std::vector<Collect::FoundFile>&& files, const std::filesystem::path& root,
-                 std::vector<std::string> skipped, std::optional<std::string> title) {
-    std::vector<Collect::FoundFile> owned = std::move(files);
-    return buildFrom(owned, root, std::move(skipped), std::move(title));
 }
 
 }  // namespace Pack

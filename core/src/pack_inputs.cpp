@@ -4,9 +4,8 @@
 
 #include <algorithm>
 
-#include "found_files.h"
 #include "tessaly/pack.h"
-#include "tessaly/text.h"
+#include "text.h"
 
 namespace tessaly {
 
@@ -60,7 +59,7 @@ PackedInputs packInputs(const std::vector<fs::path>& inputs, std::optional<std::
     packed.root = commonRoot(inputs);
     Collect::Options collecting = options;
     collecting.dropRepeatedBytes = true;  // the document holds each content once
-    Collect::Found collected = Collect::find(inputs, collecting);
+    Collect::Collected collected = Collect::files(inputs, collecting);
     packed.title = title ? Text::validUtf8(*title) : titleFor(inputs);
     packed.result =
         build(std::move(collected.files), packed.root, std::move(collected.skipped), packed.title);

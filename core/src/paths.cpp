@@ -2,7 +2,7 @@
 
 #include "rel_paths.h"
 #include "tessaly/pack.h"
-#include "tessaly/text.h"
+#include "text.h"
 
 namespace tessaly {
 

@@ -1,4 +1,4 @@
-#include "tessaly/text.h"
+#include "text.h"
 
 #include <simdjson.h>
 #include <unicode/locid.h>

@@ -1,6 +1,6 @@
 #include "document.h"
 #include "tessaly/pack.h"
-#include "tessaly/text.h"
+#include "text.h"
 
 namespace tessaly {
 

@@ -160,7 +160,7 @@ TEST_F(MainWindowTest, TheCardsButtonsAndShortcutsCopyAndSave) {
     EXPECT_EQ(buttons[0]->text(), "Copy context.md");
     EXPECT_EQ(buttons[1]->text(), "Save…");
     QTest::mouseClick(buttons[0], Qt::LeftButton);
-    EXPECT_EQ(script.pasteboard, model.result()->markdown);
+    EXPECT_EQ(script.clipboard, model.result()->markdown);
     EXPECT_EQ(content().statusLine()->text(), "Copied to clipboard ✓");
     QTest::mouseClick(buttons[1], Qt::LeftButton);
     EXPECT_EQ(script.calls.back(), "save");

@@ -4,7 +4,7 @@ namespace tessaly {
 
 namespace {
 
-class FakePanels final : public Panels {
+class FakePanels final : public FileDialogs {
   public:
     explicit FakePanels(PlatformScript& script) : script_(script) {}
 
@@ -27,20 +27,20 @@ class FakePanels final : public Panels {
     PlatformScript& script_;
 };
 
-class FakePasteboard final : public Pasteboard {
+class FakePasteboard final : public Clipboard {
   public:
     explicit FakePasteboard(PlatformScript& script) : script_(script) {}
 
     void setText(const std::string& utf8) override {
         script_.calls.push_back("copy");
-        script_.pasteboard = utf8;
+        script_.clipboard = utf8;
     }
 
   private:
     PlatformScript& script_;
 };
 
-class FakeWorkspace final : public Workspace {
+class FakeWorkspace final : public Desktop {
   public:
     explicit FakeWorkspace(PlatformScript& script) : script_(script) {}
 

@@ -59,7 +59,7 @@ struct PlatformScript {
     // "terminate".
     std::vector<std::string> calls;
     QString prompt, message, proposedName;
-    std::string pasteboard;
+    std::string clipboard;
     std::vector<std::filesystem::path> revealed;
     std::vector<Alert> alerts;
     // Runs when the file manager is asked to reveal a file (to look at the model then).

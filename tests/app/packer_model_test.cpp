@@ -190,7 +190,7 @@ class PackerModelWithResultTest : public PackerModelTest {
 
 TEST_F(PackerModelWithResultTest, CopyPutsTheDocumentOnThePasteboardAsItIs) {
     model.copyToClipboard();
-    EXPECT_EQ(script.pasteboard, model.result()->markdown);
+    EXPECT_EQ(script.clipboard, model.result()->markdown);
     EXPECT_EQ(model.status(), "Copied to clipboard ✓");
     EXPECT_TRUE(model.hasResult());
 }
@@ -243,7 +243,7 @@ TEST_F(PackerModelWithResultTest, AFailedSaveKeepsTheOldFileAndRevealsNothing) {
 TEST(QtPlatformTest, ThePasteboardHoldsTheDocumentAsPlainText) {
     Platform platform = makeQtPlatform();
     const std::string document = "# Context: x\n\n```\n≈ ✓ — …\n```\n";
-    platform.pasteboard->setText(document);
+    platform.clipboard->setText(document);
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), document);
 }
 

@@ -24,7 +24,7 @@ using Strings = std::vector<std::string>;
 Strings names(const Collect::Collected& collected) {
     Strings out;
     for (const auto& file : collected.files)
-        out.push_back(file.url.filename().string());
+        out.push_back(std::filesystem::path(file.path).filename().string());
     return out;
 }
 

@@ -22,13 +22,12 @@ namespace Collect {
 // One kept text file: where it was found and its whole contents (valid UTF-8, no NUL
 // in the first sniffLength bytes, at most sizeLimit bytes), as read: never copied.
 struct CollectedFile {
-    CollectedFile() = default;
-    CollectedFile(std::filesystem::path url, Bytes data, FileFacts facts = {})
-        : url(std::move(url)), data(std::move(data)), facts(facts) {}
-
-    std::filesystem::path url;
+    // The input itself, or the folder's path extended by the entry's names below it. A plain
+    // string: a path object splits itself into parts, which for a file hundreds of folders
+    // deep costs more than its bytes.
+    std::string path;
     Bytes data;
-    FileFacts facts;  // measured while collecting; unknown in a file made by hand
+    FileFacts facts{};  // measured while collecting; unknown in a file made by hand
 };
 
 // The kept files in collection order, and the rejected ones as "name — reason" lines.

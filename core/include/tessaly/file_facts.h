@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string_view>
 
 namespace tessaly {
 
@@ -22,9 +21,6 @@ struct FileFacts {
 
     bool operator==(const FileFacts&) const = default;
 };
-
-// Measures `bytes` whole: validity, digest, characters and backtick runs.
-FileFacts measure(std::string_view bytes);
 
 }  // namespace Collect
 

@@ -17,14 +17,10 @@ namespace tessaly {
 namespace Pack {
 
 // The document for `files` (in collection order), paths taken against `root`. Without a
-// title the root folder's name is used. Never throws and never fails.
-PackResult build(const std::vector<Collect::CollectedFile>& files,
-                 const std::filesystem::path& root, std::vector<std::string> skipped,
-                 std::optional<std::string> title = std::nullopt);
-
-// The same document from files handed over whole: each file's bytes are let go of as soon as
-// they are in the document, so the bytes and the document are never both held in full.
-PackResult build(std::vector<Collect::CollectedFile>&& files, const std::filesystem::path& root,
+// title the root folder's name is used. Each file's bytes are let go of as soon as they are in
+// the document, so the bytes and the document are never both held in full (copies of the
+// files that the caller keeps share the bytes and keep them alive).
+PackResult build(std::vector<Collect::CollectedFile> files, const std::filesystem::path& root,
                  std::vector<std::string> skipped, std::optional<std::string> title = std::nullopt);
 
 // User-perceived characters divided by 4, rounded down, but at least 1.
@@ -46,10 +42,6 @@ std::string fence(std::string_view text);
 // the lower-cased extension when it is at most 16 letters, digits, "+", "-", "_" or "#";
 // may be empty.
 std::string language(std::string_view path);
-
-// Natural name order: case-insensitive, digit runs by value, in the user's locale.
-// True when `a` goes before `b`.
-bool naturalLess(std::string_view a, std::string_view b);
 
 }  // namespace Pack
 

@@ -45,7 +45,7 @@ void PackerModel::checkForUpdatesManually() {
         availableUpdate_ = std::move(found);
         emit changed();
         if (!availableUpdate_) {
-            platform_.workspace->activate();
+            platform_.desktop->activate();
             platform_.alerts->run(UpdateAlerts::upToDate(version_));
             return;
         }
@@ -56,7 +56,7 @@ void PackerModel::checkForUpdatesManually() {
 void PackerModel::promptForUpdate() {
     if (!availableUpdate_ || isUpdating_) return;
     const UpdateInfo offered = *availableUpdate_;
-    platform_.workspace->activate();
+    platform_.desktop->activate();
     const int answer =
         platform_.alerts->run(UpdateAlerts::newVersion(text(offered.version), version_));
     if (answer == 0) {
@@ -91,7 +91,7 @@ void PackerModel::installUpdate() {
 void PackerModel::finishInstall(bool installed, bool readOnlyLocation) {
     if (installed) {
         // The swap waits for this process to end; isUpdating stays true until then.
-        platform_.workspace->terminate();
+        platform_.desktop->terminate();
         return;
     }
     isUpdating_ = false;

@@ -1,8 +1,8 @@
-#include "tessaly/file_facts.h"
+#include "measure.h"
 
 #include "backtick_run.h"
 #include "digest.h"
-#include "tessaly/text.h"
+#include "text.h"
 
 namespace tessaly {
 
