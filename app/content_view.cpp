@@ -43,7 +43,7 @@ ContentView::ContentView(PackerModel& model, QWidget* parent)
     stack->addWidget(card_);
     stack->addStretch();
 
-    connect(&model, &PackerModel::changed, this, &ContentView::refresh);
+    connect(&model, &PackerModel::packingChanged, this, &ContentView::refresh);
     refresh();
 }
 

@@ -40,7 +40,7 @@ MainWindow::MainWindow(PackerModel& model, QWidget* parent)
     about->setMenuRole(QAction::AboutRole);
     updateMenu_ = new UpdateMenu(*help, model);
 
-    connect(&model, &PackerModel::changed, this, &MainWindow::refresh);
+    connect(&model, &PackerModel::packingChanged, this, &MainWindow::refresh);
     refresh();
 }
 

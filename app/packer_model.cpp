@@ -45,7 +45,6 @@ void PackerModel::start() {
 void PackerModel::pack(std::vector<std::filesystem::path> inputs) {
     if (inputs.empty()) return;
     isPacking_ = true;
-    emit changed();
     setStatus(QStringLiteral("Packing…"));
     worker_->post([this, inputs = std::move(inputs), stop = stop_.get_token()] {
         std::optional<PackResult> result;
@@ -69,19 +68,14 @@ void PackerModel::pack(std::vector<std::filesystem::path> inputs) {
 }
 
 void PackerModel::publish(std::optional<PackResult> result, QString title) {
+    isPacking_ = false;
     if (!result) {
-        isPacking_ = false;
-        emit changed();
         setStatus(QStringLiteral("Couldn't pack"));
         return;
     }
     QString status = QString::fromStdString(Summary::statusText(*result));
     result_ = std::move(result);
-    emit changed();
     sourceLabel_ = std::move(title);
-    emit changed();
-    isPacking_ = false;
-    emit changed();
     setStatus(std::move(status));
 }
 
@@ -117,7 +111,7 @@ void PackerModel::save() {
 
 void PackerModel::setStatus(QString status) {
     status_ = std::move(status);
-    emit changed();
+    emit packingChanged();
 }
 
 }  // namespace tessaly

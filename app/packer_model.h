@@ -22,13 +22,13 @@ class SerialWorker;
 
 class PackerModel : public QObject {
     Q_OBJECT
-    Q_PROPERTY(bool isPacking READ isPacking NOTIFY changed)
-    Q_PROPERTY(QString status READ status NOTIFY changed)
-    Q_PROPERTY(QString sourceLabel READ sourceLabel NOTIFY changed)
-    Q_PROPERTY(bool hasResult READ hasResult NOTIFY changed)
+    Q_PROPERTY(bool isPacking READ isPacking NOTIFY packingChanged)
+    Q_PROPERTY(QString status READ status NOTIFY packingChanged)
+    Q_PROPERTY(QString sourceLabel READ sourceLabel NOTIFY packingChanged)
+    Q_PROPERTY(bool hasResult READ hasResult NOTIFY packingChanged)
     Q_PROPERTY(QString version READ version CONSTANT)
-    Q_PROPERTY(bool isUpdating READ isUpdating NOTIFY changed)
-    Q_PROPERTY(bool isCheckingForUpdate READ isCheckingForUpdate NOTIFY changed)
+    Q_PROPERTY(bool isUpdating READ isUpdating NOTIFY updateChanged)
+    Q_PROPERTY(bool isCheckingForUpdate READ isCheckingForUpdate NOTIFY updateChanged)
 
   public:
     // The application's instance, with the desktop's services; made on first use, after the
@@ -69,8 +69,11 @@ class PackerModel : public QObject {
     void installUpdate();
 
   signals:
-    // Sent after every change of a published value.
-    void changed();
+    // Each sent once per change of its group, after all of the group's values are set:
+    // packing (result, sourceLabel, isPacking, status) and update (availableUpdate,
+    // isUpdating, isCheckingForUpdate).
+    void packingChanged();
+    void updateChanged();
 
   private:
     void publish(std::optional<PackResult> result, QString title);

@@ -45,7 +45,7 @@ UpdateMenu::UpdateMenu(QMenu& menu, PackerModel& model)
       check_(menu.addAction(QString(), &model, &PackerModel::checkForUpdatesManually)) {
     update_->setMenuRole(QAction::NoRole);
     check_->setMenuRole(QAction::ApplicationSpecificRole);
-    connect(&model, &PackerModel::changed, this, &UpdateMenu::refresh);
+    connect(&model, &PackerModel::updateChanged, this, &UpdateMenu::refresh);
     refresh();
 }
 

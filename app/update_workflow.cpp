@@ -26,7 +26,7 @@ void PackerModel::checkForUpdatesOnLaunch() {
     didCheck_ = true;
     runUpdateCheck([this](std::optional<UpdateInfo> found) {
         availableUpdate_ = std::move(found);
-        emit changed();
+        emit updateChanged();
         if (!availableUpdate_) return;
         // A version the user declined is still offered by the menu, but not pressed again.
         const auto declined = platform_.preferences->string(promptedVersionKey);
@@ -38,12 +38,11 @@ void PackerModel::checkForUpdatesOnLaunch() {
 void PackerModel::checkForUpdatesManually() {
     if (isUpdating_ || isCheckingForUpdate_) return;
     isCheckingForUpdate_ = true;
-    emit changed();
+    emit updateChanged();
     runUpdateCheck([this](std::optional<UpdateInfo> found) {
         isCheckingForUpdate_ = false;
-        emit changed();
         availableUpdate_ = std::move(found);
-        emit changed();
+        emit updateChanged();
         if (!availableUpdate_) {
             platform_.desktop->activate();
             platform_.alerts->run(UpdateAlerts::upToDate(version_));
@@ -69,7 +68,7 @@ void PackerModel::promptForUpdate() {
 void PackerModel::installUpdate() {
     if (!availableUpdate_ || isUpdating_) return;
     isUpdating_ = true;
-    emit changed();
+    emit updateChanged();
     // The offer is taken now: a check that finishes meanwhile cannot pull it away.
     updateTasks_->run([this, update = *availableUpdate_](std::stop_token stop) {
         bool installed = false;
@@ -95,7 +94,7 @@ void PackerModel::finishInstall(bool installed, bool readOnlyLocation) {
         return;
     }
     isUpdating_ = false;
-    emit changed();
+    emit updateChanged();
     platform_.alerts->run(
         readOnlyLocation
             ? UpdateAlerts::readOnlyLocation()

@@ -77,7 +77,7 @@ TEST_F(MainWindowTest, DroppingThreeFilesMakesOneRequestInDropOrder) {
     writeFile(dir / "a.txt", "a\n");
     writeFile(dir / "b.txt", "b\n");
     std::vector<QString> statuses;
-    QObject::connect(&model, &PackerModel::changed, [&] {
+    QObject::connect(&model, &PackerModel::packingChanged, [&] {
         if (!model.status().isEmpty() && (statuses.empty() || statuses.back() != model.status()))
             statuses.push_back(model.status());
     });

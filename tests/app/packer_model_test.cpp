@@ -36,7 +36,7 @@ std::ostream& operator<<(std::ostream& out, const Snapshot& s) {
 class PackerModelTest : public testing::Test {
   protected:
     PackerModelTest() : model(fakePlatform(script), QStringLiteral("2.3")) {
-        QObject::connect(&model, &PackerModel::changed, [this] {
+        QObject::connect(&model, &PackerModel::packingChanged, [this] {
             published.push_back(
                 {model.hasResult(), model.sourceLabel(), model.isPacking(), model.status()});
         });
@@ -58,11 +58,7 @@ TEST_F(PackerModelTest, PublishesPackingThenResultLabelFlagAndStatusInThatOrder)
     ASSERT_TRUE(waitUntilPacked(model));
 
     const std::vector<Snapshot> expected{
-        {false, "", true, ""},
         {false, "", true, "Packing…"},
-        {true, "", true, "Packing…"},
-        {true, "notes.txt", true, "Packing…"},
-        {true, "notes.txt", false, "Packing…"},
         {true, "notes.txt", false, "Packed 1 files ✓"},
     };
     EXPECT_EQ(published, expected);
@@ -117,7 +113,7 @@ TEST_F(PackerModelTest, RequestsInQuickSuccessionAreAllPackedInTheOrderMade) {
         if (s.status == "Packed 1 files ✓") packingAfterFirst = s.isPacking;
     }
     EXPECT_EQ(statuses,
-              (std::vector<QString>{"", "Packing…", "Packed 1 files ✓", "Packed 2 files ✓"}));
+              (std::vector<QString>{"Packing…", "Packed 1 files ✓", "Packed 2 files ✓"}));
     EXPECT_EQ(labels, (std::vector<QString>{"one", "two"}));
     // A flag, not a counter: the first packing to finish clears it.
     EXPECT_FALSE(packingAfterFirst);

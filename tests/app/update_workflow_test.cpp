@@ -125,7 +125,7 @@ TEST_F(UpdateWorkflowTest, LaterIsRememberedSoTheNextLaunchOnlyOffersADifferentV
 TEST_F(UpdateWorkflowTest, ManualCheckWithoutAnUpdateSaysUpToDateWithTheRunningVersion) {
     auto model = makeModel();
     std::vector<std::pair<bool, bool>> published;  // checking, has update
-    QObject::connect(model.get(), &PackerModel::changed, [&] {
+    QObject::connect(model.get(), &PackerModel::updateChanged, [&] {
         published.emplace_back(model->isCheckingForUpdate(), model->availableUpdate().has_value());
     });
     model->checkForUpdatesManually();
@@ -138,7 +138,7 @@ TEST_F(UpdateWorkflowTest, ManualCheckWithoutAnUpdateSaysUpToDateWithTheRunningV
     const std::vector<std::string> calls{"activate", "alert"};
     EXPECT_EQ(script.calls, calls);
     const std::vector<std::pair<bool, bool>> expected{
-        {true, false}, {false, false}, {false, false}};
+        {true, false}, {false, false}};
     EXPECT_EQ(published, expected);
 }
 
