@@ -101,7 +101,9 @@ void PackerModel::save() {
     if (!destination || destination->empty()) return;
     // A file-size limit must fail the write, not kill the application with the temporary left.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (AtomicFile::write(*destination, result_->markdown)) {
+    try {
+        AtomicFile::write(*destination, result_->markdown);
+    } catch (const std::exception&) {
         setStatus(QStringLiteral("Couldn't save"));
         return;
     }

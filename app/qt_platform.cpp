@@ -77,7 +77,8 @@ class QtAlerts final : public Alerts {
     }
 };
 
-// The user's configuration folder, e.g. ~/.config/Orvane/Tessaly.conf.
+// In the user's configuration folder: ~/.config/ORGANIZATION/APPLICATION.ini, after the names
+// the application gave itself.
 class QtPreferences final : public Preferences {
   public:
     std::optional<QString> string(const QString& key) const override {
@@ -94,16 +95,16 @@ class QtPreferences final : public Preferences {
 
   private:
     static QSettings settings() {
-        return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Orvane"),
-                         QStringLiteral("Tessaly"));
+        return QSettings(QSettings::IniFormat, QSettings::UserScope,
+                         QCoreApplication::organizationName(), QCoreApplication::applicationName());
     }
 };
 
 }  // namespace
 
 Platform makeQtPlatform() {
-    return Platform{std::make_unique<QtFileDialogs>(),      std::make_unique<QtClipboard>(),
-                    std::make_unique<QtDesktop>(),   std::make_unique<QtAlerts>(),
+    return Platform{std::make_unique<QtFileDialogs>(), std::make_unique<QtClipboard>(),
+                    std::make_unique<QtDesktop>(),     std::make_unique<QtAlerts>(),
                     std::make_unique<QtPreferences>(), makeSystemUpdates()};
 }
 

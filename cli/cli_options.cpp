@@ -7,12 +7,6 @@
 namespace tessaly {
 
 namespace Cli {
-namespace {
-
-constexpr int usageError = 2;
-
-}  // namespace
-
 Parsed parseArguments(int argc, const char* const* argv) {
     Options options;
     CLI::App app{
@@ -33,12 +27,14 @@ Parsed parseArguments(int argc, const char* const* argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        app.exit(e);
+        return ExitStatus::success;
     } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+        app.exit(e);
+        return ExitStatus::success;
     } catch (const CLI::ParseError& e) {
         std::cerr << "tessaly-pack: " << e.what() << "\nTry 'tessaly-pack --help'.\n";
-        return usageError;
+        return ExitStatus::usage;
     }
     return options;
 }

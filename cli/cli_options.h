@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+#include "tessaly/exit_status.h"
+
 namespace tessaly {
 
 namespace Cli {
@@ -20,7 +22,7 @@ struct Options {
 
 // Either the options to run with, or the exit status after help, version or a usage error
 // has been printed.
-using Parsed = std::variant<Options, int>;
+using Parsed = std::variant<Options, ExitStatus>;
 
 Parsed parseArguments(int argc, const char* const* argv);
 

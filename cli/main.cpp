@@ -6,6 +6,6 @@
 int main(int argc, char** argv) {
     using namespace tessaly;
     const Cli::Parsed parsed = Cli::parseArguments(argc, argv);
-    if (const int* status = std::get_if<int>(&parsed)) return *status;
-    return Cli::runPack(std::get<Cli::Options>(parsed));
+    if (const auto* status = std::get_if<ExitStatus>(&parsed)) return static_cast<int>(*status);
+    return static_cast<int>(Cli::runPack(std::get<Cli::Options>(parsed)));
 }

@@ -14,6 +14,8 @@
 #include "tessaly/pack.h"
 #include "tessaly/pack_inputs.h"
 #include "tessaly/summary.h"
+#include "tessaly/system/io.h"
+#include "tessaly/system/system_error.h"
 
 namespace tessaly {
 
@@ -49,15 +51,8 @@ Collect::Options outputExclusions(const Options& options) {
     return collect;
 }
 
-std::optional<std::string> writeStandardOutput(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            return std::string("write(standard output): ") + std::strerror(n < 0 ? errno : EIO);
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return std::nullopt;
+void writeStandardOutput(std::string_view bytes) {
+    if (!System::writeAll(STDOUT_FILENO, bytes)) System::throwSystem("write", "standard output");
 }
 
 void printSummary(const Pack::PackedInputs& packed) {
@@ -87,24 +82,26 @@ void printJson(const Pack::PackedInputs& packed) {
 
 }  // namespace
 
-int runPack(const Options& options) {
+ExitStatus runPack(const Options& options) {
     // A file-size limit must fail the write, not kill the process with the temporary left.
     std::signal(SIGXFSZ, SIG_IGN);
     const Pack::PackedInputs packed =
         Pack::packInputs(absoluteInputs(options.paths), options.title, outputExclusions(options));
 
-    const std::optional<std::string> error =
-        options.output ? AtomicFile::write(*options.output, packed.result.markdown)
-                       : writeStandardOutput(packed.result.markdown);
-    if (error) {
-        std::cerr << "tessaly-pack: " << *error << '\n';
-        return exitWriteFailed;
+    try {
+        if (options.output)
+            AtomicFile::write(*options.output, packed.result.markdown);
+        else
+            writeStandardOutput(packed.result.markdown);
+    } catch (const std::system_error& error) {
+        std::cerr << "tessaly-pack: " << error.what() << '\n';
+        return ExitStatus::failure;
     }
     if (options.json)
         printJson(packed);
     else if (!options.quiet)
         printSummary(packed);
-    return 0;
+    return ExitStatus::success;
 }
 
 }  // namespace Cli

@@ -6,10 +6,8 @@ namespace tessaly {
 
 namespace Cli {
 
-inline constexpr int exitWriteFailed = 1;
-
-// Packs the inputs, writes the document and the summary; returns the exit status.
-int runPack(const Options& options);
+// Packs the inputs, writes the document and the summary.
+[[nodiscard]] ExitStatus runPack(const Options& options);
 
 }  // namespace Cli
 

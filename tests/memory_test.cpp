@@ -38,7 +38,7 @@ TEST(MemoryTest, AThousandPackerRunsInOneProcessKeepNoMemory) {
     const int null = ::open("/dev/null", O_WRONLY);
     ::dup2(null, STDOUT_FILENO);
     ::close(null);
-    const auto run = [&] { EXPECT_EQ(Cli::runPack(options), 0); };
+    const auto run = [&] { EXPECT_EQ(Cli::runPack(options), ExitStatus::success); };
 
     for (int i = 0; i < 50; ++i)
         run();  // caches, pools and the allocator settle

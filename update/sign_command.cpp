@@ -14,9 +14,6 @@ namespace tessaly {
 namespace SignTool {
 namespace {
 
-constexpr int failed = 1;
-constexpr int usageError = 2;
-
 std::string checkTeam(const std::string& team) {
     const bool valid = team.size() == 10 && std::all_of(team.begin(), team.end(), [](char c) {
                            return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -34,34 +31,34 @@ std::string checkPublicKey(const std::string& hex) {
     return Update::parsePublicKey(hex) ? "" : "a public key is 64 hex digits";
 }
 
-int keygen(const Keygen& command, std::ostream& out, std::ostream& err) {
+ExitStatus keygen(const Keygen& command, std::ostream& out, std::ostream& err) {
     const Update::KeyPair pair = Update::makeKeyPair();
     Update::writePrivateKeyFile(command.privateKeyFile, pair.privateKeyPem);
     out << pair.publicKeyHex << "\n";
     err << "tessaly-sign: wrote the private key to " << command.privateKeyFile
         << "; keep it secret. Build with -DTESSALY_UPDATE_PUBLIC_KEY=" << pair.publicKeyHex << "\n";
-    return 0;
+    return ExitStatus::success;
 }
 
-int sign(const Sign& command, std::ostream& out) {
+ExitStatus sign(const Sign& command, std::ostream& out) {
     const Update::PrivateKey key = Update::readPrivateKey(command.privateKeyFile);
     const Update::SignedList list =
         Update::signBundle(command.bundle, key, command.team, command.version);
     out << "Signed " << command.bundle << ": " << list.entries.size() << " entries, team "
         << list.team << ", version " << list.version << "\n";
-    return 0;
+    return ExitStatus::success;
 }
 
-int verify(const Verify& command, std::ostream& out) {
+ExitStatus verify(const Verify& command, std::ostream& out) {
     const Update::Trust trust{.publicKey = *Update::parsePublicKey(command.publicKeyHex),
                               .team = command.team};
     out << Update::verifyBundle(command.bundle, trust) << "\n";
-    return 0;
+    return ExitStatus::success;
 }
 
 }  // namespace
 
-std::variant<Command, int> parseArguments(int argc, const char* const* argv) {
+std::variant<Command, ExitStatus> parseArguments(int argc, const char* const* argv) {
     CLI::App app{"Makes the vendor's Ed25519 key, and signs and checks application bundles.",
                  "tessaly-sign"};
     app.require_subcommand(1);
@@ -103,26 +100,28 @@ std::variant<Command, int> parseArguments(int argc, const char* const* argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        app.exit(e);
+        return ExitStatus::success;
     } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+        app.exit(e);
+        return ExitStatus::success;
     } catch (const CLI::ParseError& e) {
         std::cerr << "tessaly-sign: " << e.what() << "\nTry 'tessaly-sign --help'.\n";
-        return usageError;
+        return ExitStatus::usage;
     }
     if (keygenApp->parsed()) return Command(keygenCommand);
     if (signApp->parsed()) return Command(signCommand);
     return Command(verifyCommand);
 }
 
-int run(const Command& command, std::ostream& out, std::ostream& err) {
+ExitStatus run(const Command& command, std::ostream& out, std::ostream& err) {
     try {
         if (const auto* c = std::get_if<Keygen>(&command)) return keygen(*c, out, err);
         if (const auto* c = std::get_if<Sign>(&command)) return sign(*c, out);
         return verify(std::get<Verify>(command), out);
     } catch (const std::exception& e) {
         err << "tessaly-sign: " << e.what() << "\n";
-        return failed;
+        return ExitStatus::failure;
     }
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <variant>
 
+#include "tessaly/exit_status.h"
+
 namespace tessaly {
 
 namespace SignTool {
@@ -29,12 +31,12 @@ struct Verify {
 
 using Command = std::variant<Keygen, Sign, Verify>;
 
-// Either the command to run, or the exit status after help or a usage error (2) has been
-// printed.
-std::variant<Command, int> parseArguments(int argc, const char* const* argv);
+// Either the command to run, or the exit status after help, the version or a usage error has
+// been printed.
+std::variant<Command, ExitStatus> parseArguments(int argc, const char* const* argv);
 
-// Runs `command`, results on `out` and failures on `err`: 0 when it succeeded, 1 when not.
-int run(const Command& command, std::ostream& out, std::ostream& err);
+// Runs `command`, results on `out` and failures on `err`.
+[[nodiscard]] ExitStatus run(const Command& command, std::ostream& out, std::ostream& err);
 
 }  // namespace SignTool
 

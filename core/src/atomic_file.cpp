@@ -8,7 +8,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "unique_fd.h"
+#include "tessaly/system/io.h"
+#include "tessaly/system/system_error.h"
+#include "tessaly/system/unique_fd.h"
 
 namespace tessaly {
 
@@ -16,10 +18,6 @@ namespace AtomicFile {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string failure(std::string_view operation, const fs::path& object, int error) {
-    return std::string(operation) + "(" + object.string() + "): " + std::strerror(error);
-}
 
 // A link is written through, so the file it names is what gets replaced.
 fs::path resolvedDestination(const fs::path& destination) {
@@ -48,40 +46,26 @@ mode_t modeFor(const fs::path& destination) {
     return 0666 & ~currentUmask();
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 }  // namespace
 
-std::optional<std::string> write(const fs::path& destination, std::string_view contents) {
+void write(const fs::path& destination, std::string_view contents) {
     const fs::path target = resolvedDestination(destination);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd) return failure("open", target, errno);
+    System::UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd) System::throwSystem("open", target.native());
 
     const auto fail = [&](std::string_view operation) {
         const int error = errno;
         fd.reset();
         ::unlink(temp.c_str());
-        return failure(operation, target, error);
+        System::throwSystem(operation, target.native(), error);
     };
-    if (::fchmod(fd.get(), modeFor(target)) != 0) return fail("chmod");
-    if (!writeAll(fd.get(), contents)) return fail("write");
-    if (::fsync(fd.get()) != 0) return fail("fsync");
-    if (::close(fd.release()) != 0) return fail("close");
-    if (::rename(temp.c_str(), target.c_str()) != 0) return fail("rename");
-    return std::nullopt;
+    if (::fchmod(fd.get(), modeFor(target)) != 0) fail("chmod");
+    if (!System::writeAll(fd.get(), contents)) fail("write");
+    if (::fsync(fd.get()) != 0) fail("fsync");
+    if (::close(fd.release()) != 0) fail("close");
+    if (::rename(temp.c_str(), target.c_str()) != 0) fail("rename");
 }
 
 }  // namespace AtomicFile

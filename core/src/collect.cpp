@@ -13,12 +13,12 @@
 #include <thread>
 
 #include "byte_arena.h"
-#include "digest.h"
 #include "first_places.h"
 #include "measure.h"
 #include "read_file.h"
+#include "tessaly/system/dir_stream.h"
+#include "tessaly/system/unique_fd.h"
 #include "text.h"
-#include "unique_fd.h"
 #include "worker_pool.h"
 
 namespace tessaly {
@@ -27,29 +27,15 @@ namespace Collect {
 namespace {
 
 namespace fs = std::filesystem;
+using System::UniqueFd;
 
 struct DirEntry {
     std::string name;
     unsigned char type;  // DT_* of the directory entry; DT_UNKNOWN when it did not say
 };
 
-struct DirCloser {
-    void operator()(DIR* d) const noexcept { ::closedir(d); }
-};
-using DirStream = std::unique_ptr<DIR, DirCloser>;
-
 bool isHidden(std::string_view name) {
     return !name.empty() && name.front() == '.';
-}
-
-// `folder / name` as a path object would join them, without splitting either into parts.
-std::string joined(const std::string& folder, std::string_view name) {
-    std::string path;
-    path.reserve(folder.size() + 1 + name.size());
-    path += folder;
-    if (!path.empty() && path.back() != '/') path += '/';
-    path += name;
-    return path;
 }
 
 bool hasNul(std::string_view bytes) {
@@ -152,7 +138,7 @@ class Collector {
     static constexpr unsigned maxThreads = 64;  // more only wait on the disk and the walk
 
     void walk(UniqueFd folderFd, const std::string& folder) {
-        const std::shared_ptr<DIR> dir(::fdopendir(folderFd.get()), DirCloser());
+        const std::shared_ptr<DIR> dir(::fdopendir(folderFd.get()), System::DirClose());
         if (!dir) return;
         folderFd.release();
         const int dirFd = ::dirfd(dir.get());
@@ -182,7 +168,7 @@ class Collector {
         if (skipDirs().contains(name)) return;
         // O_NOFOLLOW: a folder swapped for a link since it was listed is not entered.
         UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (fd) walk(std::move(fd), joined(folder, name));
+        if (fd) walk(std::move(fd), System::joinPath(folder, name));
     }
 
     // A file met inside a folder: opened relative to it, so long paths never matter.
@@ -191,7 +177,7 @@ class Collector {
         // Pipes, sockets and devices are never opened: reading them may block or never end.
         if (entry.type != DT_REG && entry.type != DT_UNKNOWN)
             return skip(entry.name, notTextSuffix);
-        std::string path = joined(folder, entry.name);
+        std::string path = System::joinPath(folder, entry.name);
         batch.tasks.push_back({std::move(entry.name), std::move(path), nullptr, slots_.size()});
         batch.tasks.back().slot = &slots_.emplace_back();
     }

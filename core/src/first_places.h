@@ -4,7 +4,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "digest.h"
+#include "tessaly/system/sha256.h"
 
 namespace tessaly {
 
@@ -15,7 +15,7 @@ namespace tessaly {
 class FirstPlaces {
   public:
     // True when an earlier place holds the same content; else records `order` as its place.
-    bool repeatsEarlier(const Digest::Sha256& digest, std::size_t order) {
+    bool repeatsEarlier(const System::Sha256& digest, std::size_t order) {
         std::lock_guard lock(mutex_);
         const auto [it, inserted] = first_.try_emplace(digest, order);
         if (inserted) return false;
@@ -26,7 +26,7 @@ class FirstPlaces {
 
   private:
     std::mutex mutex_;
-    std::unordered_map<Digest::Sha256, std::size_t, Digest::Sha256Hash> first_;
+    std::unordered_map<System::Sha256, std::size_t, System::Sha256Hash> first_;
 };
 
 }  // namespace tessaly

@@ -12,7 +12,9 @@
 #include <utility>
 
 #include "curl_handles.h"
-#include "unique_fd.h"
+#include "tessaly/system/io.h"
+#include "tessaly/system/system_error.h"
+#include "tessaly/system/unique_fd.h"
 
 namespace tessaly {
 
@@ -65,14 +67,9 @@ std::size_t appendToBody(char* data, std::size_t, std::size_t size, void* user) 
 std::size_t writeToFile(char* data, std::size_t, std::size_t size, void* user) {
     auto& state = *static_cast<TransferState*>(user);
     if (!admit(state, size)) return CURL_WRITEFUNC_ERROR;
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::write(state.fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            state.writeError = n == 0 ? EIO : errno;
-            return CURL_WRITEFUNC_ERROR;
-        }
-        done += static_cast<std::size_t>(n);
+    if (!System::writeAll(state.fd, {data, size})) {
+        state.writeError = errno;
+        return CURL_WRITEFUNC_ERROR;
     }
     return size;
 }
@@ -189,11 +186,6 @@ class PartialFile {
     bool kept_ = false;
 };
 
-[[noreturn]] void throwFileError(int error, std::string_view operation, const fs::path& file) {
-    throw std::system_error(error, std::generic_category(),
-                            std::string(operation) + "(" + file.string() + ")");
-}
-
 }  // namespace
 
 HttpSession::HttpSession() = default;
@@ -226,8 +218,8 @@ HttpSession::Response HttpSession::get(const std::string& url, std::chrono::mill
 
 long HttpSession::download(const std::string& url, const fs::path& file,
                            std::stop_token stop) const {
-    UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!fd) throwFileError(errno, "open", file);
+    System::UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd) System::throwSystem("open", file.native(), errno);
     PartialFile partial(file);
 
     TransferState state{.stop = std::move(stop), .limit = options_.maxDownloadBytes};
@@ -243,10 +235,10 @@ long HttpSession::download(const std::string& url, const fs::path& file,
     set(easy.get(), url, CURLOPT_WRITEDATA, &state);
 
     const CURLcode result = perform(easy.get(), url, state.stop);
-    if (state.writeError != 0) throwFileError(state.writeError, "write", file);
+    if (state.writeError != 0) System::throwSystem("write", file.native(), state.writeError);
     if (result != CURLE_OK) fail(url, result, state, errorBuffer);
-    if (::fsync(fd.get()) != 0) throwFileError(errno, "fsync", file);
-    if (::close(fd.release()) != 0) throwFileError(errno, "close", file);
+    if (::fsync(fd.get()) != 0) System::throwSystem("fsync", file.native(), errno);
+    if (::close(fd.release()) != 0) System::throwSystem("close", file.native(), errno);
     partial.keep();
     return responseCode(easy.get());
 }

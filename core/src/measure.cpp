@@ -1,7 +1,7 @@
 #include "measure.h"
 
 #include "backtick_run.h"
-#include "digest.h"
+#include "tessaly/system/sha256.h"
 #include "text.h"
 
 namespace tessaly {
@@ -14,7 +14,7 @@ FileFacts measure(std::string_view bytes) {
     facts.size = bytes.size();
     facts.text = Text::isValidUtf8(bytes);
     if (!facts.text) return facts;
-    facts.sha256 = Digest::sha256(bytes);
+    facts.sha256 = System::sha256(bytes);
     facts.characters = Text::countGraphemes(bytes);
     facts.longestBacktickRun = Pack::longestBacktickRun(bytes);
     return facts;

@@ -2,13 +2,13 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "measure.h"
 #include "backtick_run.h"
 #include "collation.h"
-#include "digest.h"
 #include "document.h"
+#include "measure.h"
 #include "rel_paths.h"
 #include "tessaly/pack.h"
+#include "tessaly/system/sha256.h"
 #include "text.h"
 
 namespace tessaly {
@@ -37,7 +37,7 @@ std::vector<Entry> distinctEntries(std::vector<Collect::CollectedFile>& files,
     std::vector<Entry> entries;
     entries.reserve(files.size());
     const RelPaths relPaths(root);
-    std::unordered_set<Digest::Sha256, Digest::Sha256Hash> seen;
+    std::unordered_set<System::Sha256, System::Sha256Hash> seen;
     seen.reserve(files.size());
     for (Collect::CollectedFile& file : files) {
         const Collect::FileFacts facts = factsOf(file);

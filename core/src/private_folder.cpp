@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "tessaly/system/system_error.h"
+
 namespace tessaly {
 
 namespace fs = std::filesystem;
@@ -15,11 +17,6 @@ namespace fs = std::filesystem;
 namespace PrivateFolder {
 
 namespace {
-
-std::system_error failure(int error, const std::string& operation, const fs::path& folder) {
-    return std::system_error(error, std::generic_category(),
-                             operation + "(" + folder.string() + ")");
-}
 
 fs::path cacheHome() {
     if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache == '/')
@@ -33,10 +30,11 @@ fs::path cacheHome() {
 // Someone else's folder, a link, or one others may enter would let them plant files there.
 void requireOwnFolder(const fs::path& folder) {
     struct stat facts {};
-    if (::lstat(folder.c_str(), &facts) != 0) throw failure(errno, "lstat", folder);
-    if (!S_ISDIR(facts.st_mode)) throw failure(ENOTDIR, "lstat", folder);
+    if (::lstat(folder.c_str(), &facts) != 0)
+        throw System::systemError("lstat", folder.native(), errno);
+    if (!S_ISDIR(facts.st_mode)) throw System::systemError("lstat", folder.native(), ENOTDIR);
     if (facts.st_uid != ::geteuid() || (facts.st_mode & 077) != 0)
-        throw failure(EPERM, "not private", folder);
+        throw System::systemError("not private", folder.native(), EPERM);
 }
 
 }  // namespace
@@ -50,10 +48,10 @@ fs::path path() {
     const fs::path cache = cacheHome();
     std::error_code error;
     fs::create_directories(cache, error);
-    if (error) throw failure(error.value(), "mkdir", cache);
+    if (error) throw System::systemError("mkdir", cache.native(), error.value());
     const fs::path folder = cache / "orvane-tessaly";
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        throw failure(errno, "mkdir", folder);
+        throw System::systemError("mkdir", folder.native(), errno);
     requireOwnFolder(folder);
     return folder;
 }

@@ -7,23 +7,12 @@
 #include <cstring>
 #include <string>
 
+#include "tessaly/system/io.h"
+
 namespace tessaly {
 
 namespace ReadFile {
 namespace {
-
-// Reads into [at, end) until it is full or the file ends; -1 on an error.
-std::int64_t readInto(int fd, char* at, std::size_t room) {
-    std::size_t size = 0;
-    while (size < room) {
-        const ssize_t n = ::read(fd, at + size, room - size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
-        if (n == 0) break;
-        size += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(size);
-}
 
 // The rest of a file that outgrew its expected size, after the `head` already read, in a
 // string that doubles up to `cap` bytes.
@@ -36,7 +25,7 @@ Result readGrown(int fd, std::string_view head, std::size_t cap, std::int64_t li
             if (data.size() >= cap) break;
             data.resize(std::min(cap, std::max<std::size_t>(data.size() * 2, 4096)));
         }
-        const std::int64_t n = readInto(fd, data.data() + size, data.size() - size);
+        const ssize_t n = System::readFull(fd, {data.data() + size, data.size() - size});
         if (n < 0) return result;
         if (n == 0) break;
         size += static_cast<std::size_t>(n);
@@ -58,7 +47,7 @@ Result bounded(int fd, std::int64_t expectedSize, std::int64_t limit, ByteArena&
     const std::size_t capacity =
         std::min(static_cast<std::size_t>(std::max<std::int64_t>(expectedSize, 0)) + 1, cap);
     const std::span<char> room = arena.room(capacity);
-    const std::int64_t n = readInto(fd, room.data(), capacity);
+    const ssize_t n = System::readFull(fd, room.first(capacity));
     if (n < 0) return {};
     const auto size = static_cast<std::size_t>(n);
     if (size == capacity && capacity < cap)

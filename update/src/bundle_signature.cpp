@@ -10,11 +10,12 @@
 #include <system_error>
 
 #include "hex.h"
-#include "read_limited.h"
 #include "tessaly/atomic_file.h"
 #include "tessaly/scan_bundle.h"
+#include "tessaly/system/io.h"
+#include "tessaly/system/system_error.h"
+#include "tessaly/system/unique_fd.h"
 #include "tessaly/update_error.h"
-#include "unique_fd.h"
 
 namespace tessaly {
 
@@ -28,10 +29,7 @@ constexpr std::string_view signaturePrefix = "signature ";
 // A list of a hundred thousand entries is some ten megabytes.
 constexpr std::size_t maxSignatureFileSize = 64 << 20;
 
-[[noreturn]] void throwSystem(std::string_view operation, const fs::path& object, int error) {
-    throw std::system_error(error, std::generic_category(),
-                            std::string(operation) + "(" + object.string() + ")");
-}
+using System::UniqueFd;
 
 [[noreturn]] void refuse(const std::string& detail) {
     throw UpdateFailure(UpdateError::badSignature, detail);
@@ -41,7 +39,7 @@ UniqueFd openBundle(const fs::path& bundle) {
     UniqueFd fd(::open(bundle.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd) {
         if (errno == ELOOP || errno == ENOTDIR) refuse(bundle.string() + ": not a folder");
-        throwSystem("open", bundle, errno);
+        System::throwSystem("open", bundle.native());
     }
     return fd;
 }
@@ -54,12 +52,12 @@ std::string readSignatureFile(const fs::path& bundle) {
     if (!fd) {
         if (errno == ENOENT) refuse("not signed: no " + file.string());
         if (errno == ELOOP) refuse(file.string() + " is a link");
-        throwSystem("open", file, errno);
+        System::throwSystem("open", file.native());
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) throwSystem("fstat", file, errno);
+    if (::fstat(fd.get(), &st) != 0) System::throwSystem("fstat", file.native());
     if (!S_ISREG(st.st_mode)) refuse(file.string() + " is not a file");
-    auto text = readLimited(fd.get(), maxSignatureFileSize, file.string());
+    auto text = System::readAll(fd.get(), maxSignatureFileSize, file.native());
     if (!text) refuse(file.string() + " is too large");
     return std::move(*text);
 }
@@ -143,9 +141,7 @@ SignedList signBundle(const fs::path& bundle, const PrivateKey& key, std::string
     const std::string text = writeList(list);
     if (parseList(text) != list) throw std::logic_error("sign: the list does not read back");
     const std::string signature = Hex::encode(key.sign(text));
-    if (const auto error =
-            AtomicFile::write(file, text + std::string(signaturePrefix) + signature + "\n"))
-        throw std::runtime_error(*error);
+    AtomicFile::write(file, text + std::string(signaturePrefix) + signature + "\n");
     return list;
 }
 

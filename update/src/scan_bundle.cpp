@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "bundle_paths.h"
-#include "file_sha256.h"
-#include "unique_fd.h"
+#include "tessaly/system/dir_stream.h"
+#include "tessaly/system/sha256.h"
+#include "tessaly/system/system_error.h"
+#include "tessaly/system/unique_fd.h"
 
 namespace tessaly {
 
@@ -24,15 +26,9 @@ namespace fs = std::filesystem;
 // Each level holds a descriptor open; real bundles are a few levels deep.
 constexpr int maxDepth = 128;
 
-struct DirClose {
-    void operator()(DIR* dir) const noexcept { ::closedir(dir); }
-};
-using DirStream = std::unique_ptr<DIR, DirClose>;
-
-[[noreturn]] void throwSystem(std::string_view operation, const std::string& object, int error) {
-    throw std::system_error(error, std::generic_category(),
-                            std::string(operation) + "(" + object + ")");
-}
+using System::DirStream;
+using System::throwSystem;
+using System::UniqueFd;
 
 const char* unsupportedKind(mode_t mode) {
     if (S_ISFIFO(mode)) return "a fifo";
@@ -40,10 +36,6 @@ const char* unsupportedKind(mode_t mode) {
     if (S_ISCHR(mode)) return "a character device";
     if (S_ISBLK(mode)) return "a block device";
     return "of an unknown kind";
-}
-
-std::string joined(const std::string& folder, const std::string& name) {
-    return folder.empty() ? name : folder + "/" + name;
 }
 
 class Scanner {
@@ -73,7 +65,7 @@ class Scanner {
         fd.release();
         for (const std::string& name : namesIn(dir.get(), rel)) {
             if (rel.empty() && name == signatureFileName) continue;
-            addEntry(::dirfd(dir.get()), name, joined(rel, name), depth);
+            addEntry(::dirfd(dir.get()), name, System::joinPath(rel, name), depth);
         }
     }
 
@@ -128,7 +120,7 @@ class Scanner {
         entry.path = rel;
         entry.kind = EntryKind::file;
         entry.executable = (st.st_mode & S_IXUSR) != 0;
-        entry.sha256 = sha256OfFile(fd.get(), shown(rel));
+        entry.sha256 = System::sha256OfFile(fd.get(), shown(rel));
         return entry;
     }
 

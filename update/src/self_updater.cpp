@@ -68,8 +68,7 @@ fs::path findBundle(const fs::path& unpacked) {
 }
 
 void launchSwap(const fs::path& newApp, const fs::path& dest, const fs::path& script, pid_t pid) {
-    if (auto error = AtomicFile::write(script, SwapScript::text(pid)))
-        throw std::system_error(EIO, std::generic_category(), *error);
+    AtomicFile::write(script, SwapScript::text(pid));
     SwapScript::start(script, newApp, dest);
 }
 

@@ -10,9 +10,10 @@
 #include <system_error>
 
 #include "hex.h"
-#include "openssl_handles.h"
-#include "read_limited.h"
-#include "unique_fd.h"
+#include "tessaly/system/io.h"
+#include "tessaly/system/openssl_handles.h"
+#include "tessaly/system/system_error.h"
+#include "tessaly/system/unique_fd.h"
 
 namespace tessaly {
 
@@ -24,26 +25,18 @@ namespace fs = std::filesystem;
 // Far above any PEM key; keeps a wrong file from being read whole.
 constexpr std::size_t maxKeyFileSize = 64 * 1024;
 
-[[noreturn]] void throwSystem(std::string_view operation, const fs::path& object, int error) {
-    throw std::system_error(error, std::generic_category(),
-                            std::string(operation) + "(" + object.string() + ")");
-}
+using System::Bio;
+using System::EvpMdCtx;
+using System::EvpPkey;
+using System::openSslReason;
+using System::UniqueFd;
 
 std::string readKeyFile(const fs::path& file) {
     UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) throwSystem("open", file, errno);
-    auto text = readLimited(fd.get(), maxKeyFileSize, file.string());
+    if (!fd) System::throwSystem("open", file.native());
+    auto text = System::readAll(fd.get(), maxKeyFileSize, file.native());
     if (!text) throw std::runtime_error("read(" + file.string() + "): too large for a key file");
     return std::move(*text);
-}
-
-void writeAll(int fd, std::string_view bytes, const fs::path& file) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throwSystem("write", file, n == 0 ? EIO : errno);
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
 }
 
 EvpPkey rawPublicKey(const PublicKey& key) {
@@ -124,13 +117,13 @@ void writePrivateKeyFile(const fs::path& file, std::string_view pem) {
     const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
     std::string temp = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));  // mode 0600
-    if (!fd) throwSystem("create", file, errno);
+    if (!fd) System::throwSystem("create", file.native());
     try {
-        writeAll(fd.get(), pem, file);
-        if (::fsync(fd.get()) != 0) throwSystem("fsync", file, errno);
-        if (::close(fd.release()) != 0) throwSystem("close", file, errno);
+        if (!System::writeAll(fd.get(), pem)) System::throwSystem("write", file.native());
+        if (::fsync(fd.get()) != 0) System::throwSystem("fsync", file.native());
+        if (::close(fd.release()) != 0) System::throwSystem("close", file.native());
         // A hard link, unlike a rename, fails when the name is taken.
-        if (::link(temp.c_str(), file.c_str()) != 0) throwSystem("create", file, errno);
+        if (::link(temp.c_str(), file.c_str()) != 0) System::throwSystem("create", file.native());
     } catch (...) {
         fd.reset();
         ::unlink(temp.c_str());

@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <system_error>
+
 #include <vector>
+#include "tessaly/system/system_error.h"
 
 extern char** environ;
 
@@ -66,11 +68,10 @@ void start(const std::filesystem::path& script, const std::filesystem::path& new
     pid_t child = 0;
     if (const int error =
             ::posix_spawn(&child, "/bin/sh", actions.get(), nullptr, argv.data(), environ))
-        throw std::system_error(error, std::generic_category(), "posix_spawn(/bin/sh)");
+        System::throwSystem("posix_spawn", "/bin/sh", error);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR)
-            throw std::system_error(errno, std::generic_category(), "waitpid(/bin/sh)");
+        if (errno != EINTR) System::throwSystem("waitpid", "/bin/sh");
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::system_error(ECHILD, std::generic_category(),

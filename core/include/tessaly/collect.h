@@ -62,7 +62,8 @@ inline constexpr std::string_view tooLargeSuffix = " — too large";
 inline constexpr std::string_view notTextSuffix = " — not text";
 
 // Walks the inputs in order; never throws and never fails as a whole.
-Collected files(const std::vector<std::filesystem::path>& inputs, const Options& options = {});
+[[nodiscard]] Collected files(const std::vector<std::filesystem::path>& inputs,
+                              const Options& options = {});
 
 // Text: empty, or no NUL in the first sniffLength bytes and valid UTF-8 throughout.
 bool isText(std::string_view bytes);

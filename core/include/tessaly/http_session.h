@@ -1,6 +1,9 @@
 #pragma once
 // HTTPS requests: the update manifest and the downloads of new versions. Peer and host
 // verification are always on; only https is spoken, redirects included.
+//
+// Errors: a failed transfer throws TransportError naming the request and the reason; a
+// failure of the file system throws std::system_error naming the operation and the file.
 
 #include <chrono>
 #include <cstddef>
@@ -51,13 +54,11 @@ class HttpSession {
     // The application's one session (system trust store).
     static const HttpSession& shared();
 
-    const Options& options() const { return options_; }
-
     // GET without redirects or extra headers, the whole transfer within `timeout`; any
     // status comes back as it is. Throws TransportError on a transport failure, a body
     // beyond maxResponseBytes or a stop request.
-    Response get(const std::string& url, std::chrono::milliseconds timeout,
-                 std::stop_token stop = {}) const;
+    [[nodiscard]] Response get(const std::string& url, std::chrono::milliseconds timeout,
+                               std::stop_token stop = {}) const;
 
     // Downloads to `file`, which it creates (it must not exist), following at most 10
     // redirects, https only; returns the final status, whatever it is. A stalled server
@@ -65,8 +66,8 @@ class HttpSession {
     // TransportError on a transport failure, a body beyond maxDownloadBytes or a stop
     // request, std::system_error naming the file when the file system fails; on either
     // the partial file is removed.
-    long download(const std::string& url, const std::filesystem::path& file,
-                  std::stop_token stop = {}) const;
+    [[nodiscard]] long download(const std::string& url, const std::filesystem::path& file,
+                                std::stop_token stop = {}) const;
 
   private:
     Options options_;

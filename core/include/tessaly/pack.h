@@ -20,8 +20,9 @@ namespace Pack {
 // title the root folder's name is used. Each file's bytes are let go of as soon as they are in
 // the document, so the bytes and the document are never both held in full (copies of the
 // files that the caller keeps share the bytes and keep them alive).
-PackResult build(std::vector<Collect::CollectedFile> files, const std::filesystem::path& root,
-                 std::vector<std::string> skipped, std::optional<std::string> title = std::nullopt);
+[[nodiscard]] PackResult build(std::vector<Collect::CollectedFile> files,
+                               const std::filesystem::path& root, std::vector<std::string> skipped,
+                               std::optional<std::string> title = std::nullopt);
 
 // User-perceived characters divided by 4, rounded down, but at least 1.
 std::int64_t estimateTokens(std::string_view text);

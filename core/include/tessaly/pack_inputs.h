@@ -1,6 +1,9 @@
 #pragma once
 // What every front end does with a list of inputs: pick the root and the title, collect,
 // build.
+//
+// Errors in the engine (collection, building, this): a problem with one input or file is
+// never an error but a skipped line or a silent drop, and nothing here throws for it.
 
 #include <filesystem>
 #include <optional>
@@ -28,9 +31,9 @@ std::string titleFor(const std::vector<std::filesystem::path>& inputs);
 
 // Root, collection, title and document for absolute inputs. A given title replaces the
 // usual one.
-PackedInputs packInputs(const std::vector<std::filesystem::path>& inputs,
-                        std::optional<std::string> title = std::nullopt,
-                        const Collect::Options& options = {});
+[[nodiscard]] PackedInputs packInputs(const std::vector<std::filesystem::path>& inputs,
+                                      std::optional<std::string> title = std::nullopt,
+                                      const Collect::Options& options = {});
 
 }  // namespace Pack
 

@@ -25,7 +25,7 @@ SignedList signBundle(const std::filesystem::path& bundle, const PrivateKey& key
 // UpdateFailure(UpdateError::badSignature) saying why: unsigned, malformed, wrong key or team,
 // any folder, file or link missing, added or changed, a link that could lead out, a kind that
 // cannot be signed. Follows no link. Throws std::system_error when the file system fails.
-std::string verifyBundle(const std::filesystem::path& bundle, const Trust& trust);
+[[nodiscard]] std::string verifyBundle(const std::filesystem::path& bundle, const Trust& trust);
 
 }  // namespace Update
 

@@ -2,6 +2,10 @@
 // Replaces the running application bundle with the one an update names: checks that the
 // bundle can be replaced in place, downloads the archive, unpacks it, verifies the bundle's
 // signature, and starts the script that swaps it in once this process has ended.
+//
+// Errors in the installer library: its own refusals and failures throw UpdateFailure with an
+// UpdateError; the transport's throw TransportError and the file system's std::system_error
+// (operation, object and reason), passed on unchanged.
 
 #include <sys/types.h>
 
@@ -40,9 +44,6 @@ std::filesystem::path bundleOf(const std::filesystem::path& program);
 // transport (TransportError) and file-system (std::system_error) errors on unchanged. The
 // running application is untouched in every failure.
 void install(const UpdateInfo& update, const Installation& where, std::stop_token stop = {});
-inline void install(const UpdateInfo& update) {
-    install(update, current());
-}
 
 // Throws UpdateFailure(badSignature) unless the bundle is signed by the trusted key and team
 // and matches its signed list exactly; returns the signed version.

@@ -21,11 +21,13 @@
 #include <string_view>
 #include <vector>
 
+#include "tessaly/system/sha256.h"
+
 namespace tessaly {
 
 namespace Update {
 
-using Sha256 = std::array<std::uint8_t, 32>;
+using System::Sha256;
 
 // The signature file at the top of a bundle; the list never names it.
 inline constexpr std::string_view signatureFileName = "SIGNATURE";
@@ -57,7 +59,7 @@ std::string writeList(const SignedList& list);
 // valid list: no unknown record, empty team or version, unsorted or repeated path, path with
 // an empty, "." or ".." name, absolute path, entry outside a listed folder, bad digest or
 // missing header. Linear in the text's size; never throws for bad input.
-std::optional<SignedList> parseList(std::string_view text);
+[[nodiscard]] std::optional<SignedList> parseList(std::string_view text);
 
 }  // namespace Update
 

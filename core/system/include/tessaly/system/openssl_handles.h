@@ -1,5 +1,5 @@
 #pragma once
-// Owners of the OpenSSL objects this library uses.
+// Owners of the OpenSSL objects the project uses.
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -7,9 +7,7 @@
 #include <memory>
 #include <string>
 
-namespace tessaly {
-
-namespace Update {
+namespace tessaly::System {
 
 struct EvpPkeyFree {
     void operator()(EVP_PKEY* key) const noexcept { EVP_PKEY_free(key); }
@@ -29,6 +27,4 @@ using Bio = std::unique_ptr<BIO, BioFree>;
 // The reason OpenSSL gives for its latest failure on this thread, and clears the rest.
 std::string openSslReason();
 
-}  // namespace Update
-
-}  // namespace tessaly
+}  // namespace tessaly::System

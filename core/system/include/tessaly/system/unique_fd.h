@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace tessaly {
+namespace tessaly::System {
 
 // Owns one file descriptor; closes it exactly once.
 class UniqueFd {
@@ -32,4 +32,4 @@ class UniqueFd {
     int fd_ = -1;
 };
 
-}  // namespace tessaly
+}  // namespace tessaly::System

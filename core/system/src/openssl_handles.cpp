@@ -1,12 +1,10 @@
-#include "openssl_handles.h"
+#include "tessaly/system/openssl_handles.h"
 
 #include <openssl/err.h>
 
 #include <string>
 
-namespace tessaly {
-
-namespace Update {
+namespace tessaly::System {
 
 std::string openSslReason() {
     const unsigned long code = ERR_peek_last_error();
@@ -17,6 +15,4 @@ std::string openSslReason() {
     return text;
 }
 
-}  // namespace Update
-
-}  // namespace tessaly
+}  // namespace tessaly::System
