@@ -215,7 +215,7 @@ TEST(PermissionsTest, UnreadableFolderIsPassedOverAndUnreadableFileIsNotText) {
     auto direct = collectInChild({dir / "p/locked", dir / "p/secret.txt"}, true);
     ASSERT_EQ(direct.problem, "");
     EXPECT_TRUE(direct.collected.files.empty());
-    EXPECT_EQ(direct.collected.skipped, (Strings{"secret.txt — not text"}));
+    EXPECT_EQ(direct.collected.skipped, (Strings{"locked — not readable", "secret.txt — not text"}));
 }
 
 TEST(NonUtf8NamesTest, DocumentStaysValidUtf8WithReplacementCharacters) {

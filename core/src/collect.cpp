@@ -5,18 +5,25 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <exception>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
 #include "byte_arena.h"
 #include "first_places.h"
 #include "measure.h"
 #include "read_file.h"
+#include "tessaly/system/descriptors.h"
 #include "tessaly/system/dir_stream.h"
+#include "tessaly/system/system_error.h"
 #include "tessaly/system/unique_fd.h"
 #include "text.h"
 #include "worker_pool.h"
@@ -33,6 +40,8 @@ struct DirEntry {
     std::string name;
     unsigned char type;  // DT_* of the directory entry; DT_UNKNOWN when it did not say
 };
+
+using Folder = std::shared_ptr<DIR>;
 
 bool isHidden(std::string_view name) {
     return !name.empty() && name.front() == '.';
@@ -52,6 +61,18 @@ unsigned char typeFromMode(mode_t mode) {
     if (S_ISCHR(mode)) return DT_CHR;
     if (S_ISBLK(mode)) return DT_BLK;
     return DT_UNKNOWN;
+}
+
+// The process, not the file, ran out of something: the whole collection fails.
+[[noreturn]] void exhausted(std::string_view operation, std::string_view object, int error) {
+    if (error == ENOMEM) throw std::bad_alloc();
+    System::throwSystem(operation, object, error);
+}
+
+Folder openFolder(UniqueFd fd) {
+    Folder dir(::fdopendir(fd.get()), System::DirClose());
+    if (dir) fd.release();
+    return dir;
 }
 
 // The visible entries of an open folder, in byte order of their names, so every machine
@@ -80,54 +101,99 @@ struct ReadTask {
 // Files of one folder, or one file given directly, handed over together: the queue is
 // taken once a batch rather than once a file.
 struct ReadBatch {
-    std::shared_ptr<DIR> folder;  // kept open while its files wait; null: open `url` as given
+    Folder folder;  // kept open while its files wait; null: open `path` as given
     std::vector<ReadTask> tasks;
 };
 
+// Slots [begin, end) of the walk, the outcome of one folder or input.
+struct Range {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
 // What became of one thing met, at its place in the walk's order: a kept file, a skipped
-// line, or neither (dropped silently).
+// line, an input that could not be opened, a walk met again, or nothing (dropped silently).
 struct Slot {
     bool kept = false;
     CollectedFile file;
     std::string skipped;
+    InputProblem problem;
+    std::optional<Range> replay;
+    // A replay once resolved: what its range came to, for later replays that hold it.
+    std::int64_t replayedKept = 0;
+    std::vector<std::string> replayedSkipped;
+};
+
+// One folder being walked: its entries, and where the walk stands in them.
+struct Frame {
+    std::string rel;   // below the input; empty for the input itself
+    std::string path;  // the input's path joined with `rel`
+    std::vector<DirEntry> entries;
+    std::size_t next = 0;
+    std::size_t firstSlot = 0;
+    Folder dir;  // open only while this is the folder walked: the walk's descriptors stay few
+    ReadBatch batch;
 };
 
 class Collector {
   public:
     explicit Collector(const Options& options) : options_(options) {
-        const unsigned threads =
-            std::min(options.threads == 0 ? std::thread::hardware_concurrency() : options.threads,
-                     maxThreads);
+        const unsigned threads = readerThreads(options);
         if (threads <= 1) return;
         try {
             // A few batches per thread keep each busy while the walk lists folders.
-            readers_.emplace(threads, std::size_t{4} * threads,
+            readers_.emplace(threads, std::size_t{batchesPerReader} * threads,
                              [this](ReadBatch& batch, ByteArena& arena) { read(batch, arena); });
-        } catch (const std::exception&) {
+        } catch (const std::system_error&) {
             readers_.reset();  // no threads to be had: read on this one
         }
     }
 
+    // The workers must not go on into a collection that failed.
+    ~Collector() { failed_ = true; }
+
     void addInput(const fs::path& input) {
         struct stat st {};
-        if (::stat(input.c_str(), &st) != 0) return;  // missing, or a link loop
+        if (::stat(input.c_str(), &st) != 0) {
+            if (System::isExhaustion(errno)) exhausted("stat", input.native(), errno);
+            return problem(input.native(), errno);
+        }
+        if (replayInput(input.native(), st)) return;
         if (!S_ISDIR(st.st_mode)) {
+            const std::size_t slot = slots_.size();
             classifyInput(input, st);
+            if (options_.foldRepeatedInputs) inputs_[{st.st_dev, st.st_ino}] = {slot, slots_.size()};
             return;
         }
-        UniqueFd fd(::open(input.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (fd) walk(std::move(fd), input.native());
+        UniqueFd root(::open(input.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!root) {
+            if (System::isExhaustion(errno)) exhausted("open", input.native(), errno);
+            const int error = errno;
+            skip(Text::lastComponent(input.native()), notReadableSuffix);
+            return problem(input.native(), error);
+        }
+        const std::size_t first = slots_.size();
+        walk(std::move(root), input.native());
+        if (options_.foldRepeatedInputs) inputs_[{st.st_dev, st.st_ino}] = {first, slots_.size()};
     }
 
     // Waits for the reads still in flight, then lists the outcomes in the walk's order.
     Collected take() {
         if (readers_) readers_->finish();
+        if (failure_) std::rethrow_exception(failure_);
         Collected collected;
         for (Slot& slot : slots_) {
-            if (slot.kept)
+            if (slot.replay) {
+                resolveReplay(slot);
+                collected.repeated += slot.replayedKept;
+                collected.skipped.insert(collected.skipped.end(), slot.replayedSkipped.begin(),
+                                         slot.replayedSkipped.end());
+            } else if (slot.kept) {
                 collected.files.push_back(std::move(slot.file));
-            else if (!slot.skipped.empty())
-                collected.skipped.push_back(std::move(slot.skipped));
+            } else if (!slot.skipped.empty()) {
+                collected.skipped.push_back(slot.skipped);  // copied: a replay may repeat it
+            }
+            if (slot.problem.error != 0) collected.problems.push_back(slot.problem);
         }
         slots_.clear();
         return collected;
@@ -136,55 +202,164 @@ class Collector {
   private:
     static constexpr std::size_t batchSize = 32;
     static constexpr unsigned maxThreads = 64;  // more only wait on the disk and the walk
+    static constexpr unsigned batchesPerReader = 4;
+    // The walk's own: the input, the folder listed, one being opened, two while reopening.
+    static constexpr std::size_t walkDescriptors = 8;
+    // Each reader's: the folders of its queued batches and the one it reads, and a file.
+    static constexpr std::size_t readerDescriptors = batchesPerReader + 2;
 
-    void walk(UniqueFd folderFd, const std::string& folder) {
-        const std::shared_ptr<DIR> dir(::fdopendir(folderFd.get()), System::DirClose());
-        if (!dir) return;
-        folderFd.release();
-        const int dirFd = ::dirfd(dir.get());
-        ReadBatch batch{dir, {}};
-        for (DirEntry& entry : visibleEntries(dir.get())) {
-            if (options_.stop.stop_requested()) break;
-            // The entry's own type answers without a stat; only file systems that leave it
-            // out cost one.
-            if (entry.type == DT_UNKNOWN) {
-                struct stat st {};
-                if (::fstatat(dirFd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-                    entry.type = typeFromMode(st.st_mode);
-            }
-            if (entry.type == DT_LNK) continue;  // links are never collected nor followed
-            if (entry.type == DT_DIR) {
-                hand(batch);  // the workers go on while the walk goes down
-                enterFolder(dirFd, entry.name, folder);
-                continue;
-            }
-            classifyEntry(entry, folder, batch);
-            if (batch.tasks.size() >= batchSize) hand(batch);
-        }
-        hand(batch);
+    // As many readers as asked, but no more than the descriptors left can serve.
+    static unsigned readerThreads(const Options& options) {
+        unsigned threads = options.threads == 0 ? std::thread::hardware_concurrency()
+                                                : options.threads;
+        threads = std::min(threads, maxThreads);
+        const std::size_t free = System::freeDescriptors();
+        const std::size_t affordable =
+            free > walkDescriptors ? (free - walkDescriptors) / readerDescriptors : 0;
+        return static_cast<unsigned>(std::min<std::size_t>(threads, affordable));
     }
 
-    void enterFolder(int dirFd, const std::string& name, const std::string& folder) {
-        if (skipDirs().contains(name)) return;
+    bool stopping() const { return failed_ || options_.stop.stop_requested(); }
+
+    // Depth first, each folder's entries in order, with a stack on the heap.
+    void walk(UniqueFd root, const std::string& input) {
+        const UniqueFd anchor(::dup(root.get()));  // to open folders again by their path
+        if (!anchor) exhausted("dup", input, errno);
+        Folder dir = openFolder(std::move(root));
+        if (!dir) exhausted("opendir", input, errno);
+        std::vector<Frame> stack;
+        push(stack, "", input, std::move(dir));
+        while (!stack.empty() && !stopping()) {
+            Frame& top = stack.back();
+            if (top.next == top.entries.size()) {
+                hand(top.batch);
+                if (options_.foldRepeatedInputs) folders_[top.path] = {top.firstSlot, slots_.size()};
+                stack.pop_back();
+                continue;
+            }
+            if (!top.dir && !reopen(top, anchor.get())) {
+                stack.pop_back();  // gone since it was listed: as if it had been empty
+                continue;
+            }
+            DirEntry& entry = top.entries[top.next++];
+            if (visitEntry(top, entry) == Visit::descend) descend(stack, entry.name);
+        }
+    }
+
+    enum class Visit { done, descend };
+
+    Visit visitEntry(Frame& frame, DirEntry& entry) {
+        // The entry's own type answers without a stat; only file systems that leave it
+        // out cost one.
+        if (entry.type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(::dirfd(frame.dir.get()), entry.name.c_str(), &st,
+                          AT_SYMLINK_NOFOLLOW) == 0)
+                entry.type = typeFromMode(st.st_mode);
+        }
+        if (entry.type == DT_LNK) return Visit::done;  // links are never collected nor followed
+        if (entry.type == DT_DIR)
+            return skipDirs().contains(entry.name) ? Visit::done : Visit::descend;
+        classifyEntry(entry, frame);
+        if (frame.batch.tasks.size() >= batchSize) hand(frame.batch);
+        return Visit::done;
+    }
+
+    void push(std::vector<Frame>& stack, std::string rel, std::string path, Folder dir) {
+        Frame frame;
+        frame.entries = visibleEntries(dir.get());
+        frame.rel = std::move(rel);
+        frame.path = std::move(path);
+        frame.firstSlot = slots_.size();
+        frame.batch.folder = dir;
+        frame.dir = std::move(dir);
+        stack.push_back(std::move(frame));
+    }
+
+    void descend(std::vector<Frame>& stack, const std::string& name) {
+        Frame& parent = stack.back();
+        hand(parent.batch);  // the workers go on while the walk goes down
+        std::string path = System::joinPath(parent.path, name);
+        if (replayFolder(path)) return;
         // O_NOFOLLOW: a folder swapped for a link since it was listed is not entered.
-        UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (fd) walk(std::move(fd), System::joinPath(folder, name));
+        UniqueFd fd(::openat(::dirfd(parent.dir.get()), name.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd) {
+            if (System::isExhaustion(errno)) exhausted("open", path, errno);
+            return;  // unreadable or gone: passed over, as the walk goes on
+        }
+        Folder dir = openFolder(std::move(fd));
+        if (!dir) exhausted("opendir", path, errno);
+        std::string rel = parent.rel.empty() ? name : System::joinPath(parent.rel, name);
+        parent.dir.reset();  // opened again, by its path, when the walk comes back to it
+        parent.batch.folder.reset();
+        push(stack, std::move(rel), std::move(path), std::move(dir));
+    }
+
+    // Back in a folder after walking one below it: opened again below the input, following
+    // no link on the way, so a folder swapped for a link meanwhile is not entered.
+    bool reopen(Frame& frame, int anchor) {
+        UniqueFd fd = System::openBeneath(anchor, frame.rel, O_RDONLY | O_DIRECTORY);
+        if (!fd) {
+            if (System::isExhaustion(errno)) exhausted("open", frame.path, errno);
+            return false;
+        }
+        frame.dir = openFolder(std::move(fd));
+        if (!frame.dir) exhausted("opendir", frame.path, errno);
+        frame.batch.folder = frame.dir;
+        return true;
+    }
+
+    // An input met before: its earlier outcome counts again, without a walk.
+    bool replayInput(const std::string& path, const struct stat& st) {
+        if (!options_.foldRepeatedInputs) return false;
+        if (const auto it = inputs_.find({st.st_dev, st.st_ino}); it != inputs_.end()) {
+            slots_.emplace_back().replay = it->second;
+            return true;
+        }
+        return S_ISDIR(st.st_mode) && replayFolder(path);
+    }
+
+    bool replayFolder(const std::string& path) {
+        if (!options_.foldRepeatedInputs) return false;
+        const auto it = folders_.find(path);
+        if (it == folders_.end()) return false;
+        slots_.emplace_back().replay = it->second;
+        return true;
+    }
+
+    // The kept files and skipped lines of the replay's range; every slot in it is settled.
+    void resolveReplay(Slot& slot) {
+        for (std::size_t i = slot.replay->begin; i < slot.replay->end; ++i) {
+            const Slot& met = slots_[i];
+            if (met.replay) {
+                slot.replayedKept += met.replayedKept;
+                slot.replayedSkipped.insert(slot.replayedSkipped.end(),
+                                            met.replayedSkipped.begin(),
+                                            met.replayedSkipped.end());
+            } else if (met.kept) {
+                ++slot.replayedKept;
+            } else if (!met.skipped.empty()) {
+                slot.replayedSkipped.push_back(met.skipped);
+            }
+        }
     }
 
     // A file met inside a folder: opened relative to it, so long paths never matter.
-    void classifyEntry(DirEntry& entry, const std::string& folder, ReadBatch& batch) {
+    void classifyEntry(DirEntry& entry, Frame& frame) {
         if (droppedByName(entry.name)) return;
         // Pipes, sockets and devices are never opened: reading them may block or never end.
         if (entry.type != DT_REG && entry.type != DT_UNKNOWN)
             return skip(entry.name, notTextSuffix);
-        std::string path = System::joinPath(folder, entry.name);
-        batch.tasks.push_back({std::move(entry.name), std::move(path), nullptr, slots_.size()});
-        batch.tasks.back().slot = &slots_.emplace_back();
+        std::string path = System::joinPath(frame.path, entry.name);
+        frame.batch.tasks.push_back(
+            {std::move(entry.name), std::move(path), nullptr, slots_.size()});
+        frame.batch.tasks.back().slot = &slots_.emplace_back();
     }
 
     // A file given directly: links are followed, as the user named it.
     void classifyInput(const fs::path& input, const struct stat& st) {
-        std::string name(Text::lastComponent(input.string()));
+        std::string name(Text::lastComponent(input.native()));
         if (droppedByName(name) || isExcluded(st)) return;
         if (!S_ISREG(st.st_mode)) return skip(name, notTextSuffix);
         if (st.st_size > sizeLimit) return skip(name, tooLargeSuffix);
@@ -201,18 +376,27 @@ class Collector {
         batch.tasks.clear();
         if (readers_ && readers_->submit(std::move(handed))) return;
         read(handed, arena_);
+        if (failure_) std::rethrow_exception(failure_);
     }
 
-    // Runs on a worker: touches only the batch's own slots, which the deque never moves.
+    // Runs on a worker: touches only the batch's own slots, which the deque never moves. The
+    // first failure is kept for take() and stops the rest.
     void read(ReadBatch& batch, ByteArena& arena) noexcept {
         for (ReadTask& task : batch.tasks) {
+            if (stopping()) return;
             try {
-                if (options_.stop.stop_requested()) return;
                 readOne(batch.folder.get(), task, arena);
-            } catch (const std::exception&) {
-                *task.slot = Slot();  // out of memory or the like: left out, the others go on
+            } catch (...) {
+                fail(std::current_exception());
+                return;
             }
         }
+    }
+
+    void fail(std::exception_ptr error) noexcept {
+        const std::lock_guard lock(failureMutex_);
+        if (!failure_) failure_ = std::move(error);
+        failed_ = true;
     }
 
     void readOne(DIR* folder, ReadTask& task, ByteArena& arena) {
@@ -221,6 +405,8 @@ class Collector {
                                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)
                                  : ::open(task.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         if (!fd) {
+            if (System::isExhaustion(errno)) exhausted("open", task.path, errno);
+            if (!folder) slot.problem = {task.path, errno};
             // ELOOP: became a link since the folder was listed, and links are passed over.
             if (!folder || errno != ELOOP) slot.skipped = skipLine(task.name, notTextSuffix);
             return;
@@ -266,10 +452,19 @@ class Collector {
         slots_.emplace_back().skipped = skipLine(name, suffix);
     }
 
+    void problem(std::string path, int error) {
+        slots_.emplace_back().problem = {std::move(path), error};
+    }
+
     const Options& options_;
     FirstPlaces firstPlaces_;
     std::deque<Slot> slots_;  // grows at the back only, so workers' slots stay put
     ByteArena arena_;         // for reads on this thread
+    std::map<std::pair<dev_t, ino_t>, Range> inputs_;     // inputs already met
+    std::unordered_map<std::string, Range> folders_;      // folders already walked, by path
+    std::atomic<bool> failed_ = false;
+    std::mutex failureMutex_;
+    std::exception_ptr failure_;
     std::optional<WorkerPool<ReadBatch, ByteArena>> readers_;  // last: joined first
 };
 
@@ -278,11 +473,8 @@ class Collector {
 Collected files(const std::vector<fs::path>& inputs, const Options& options) {
     Collector collector(options);
     for (const fs::path& input : inputs) {
-        try {
-            collector.addInput(input);
-        } catch (const std::exception&) {
-            // Out of memory or the like: keep what was collected so far and go on.
-        }
+        if (options.stop.stop_requested()) break;
+        collector.addInput(input);
     }
     return collector.take();
 }

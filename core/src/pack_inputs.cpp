@@ -58,11 +58,15 @@ PackedInputs packInputs(const std::vector<fs::path>& inputs, std::optional<std::
     PackedInputs packed;
     packed.root = commonRoot(inputs);
     Collect::Options collecting = options;
-    collecting.dropRepeatedBytes = true;  // the document holds each content once
+    // The document holds each content once.
+    collecting.dropRepeatedBytes = true;
+    collecting.foldRepeatedInputs = true;
     Collect::Collected collected = Collect::files(inputs, collecting);
     packed.title = title ? Text::validUtf8(*title) : titleFor(inputs);
     packed.result =
         build(std::move(collected.files), packed.root, std::move(collected.skipped), packed.title);
+    packed.result.duplicates += collected.repeated;  // each a copy of a file already packed
+    packed.problems = std::move(collected.problems);
     return packed;
 }
 

@@ -30,10 +30,19 @@ struct CollectedFile {
     FileFacts facts{};  // measured while collecting; unknown in a file made by hand
 };
 
+// An input that could not be walked or read at all, and the system's reason (an errno).
+struct InputProblem {
+    std::string path;
+    int error = 0;
+};
+
 // The kept files in collection order, and the rejected ones as "name — reason" lines.
 struct Collected {
     std::vector<CollectedFile> files;
     std::vector<std::string> skipped;
+    // Kept files of inputs met again, counted rather than listed (Options::foldRepeatedInputs).
+    std::int64_t repeated = 0;
+    std::vector<InputProblem> problems;  // in the order of the inputs
 };
 
 // A file's identity on disk, so a caller can keep its own output out of the document.
@@ -54,14 +63,25 @@ struct Options {
     // facts but without its bytes, marked bytesDropped, since a document needs them once.
     // Pack::build leaves such a file out when the earlier copy is not among its files.
     bool dropRepeatedBytes = false;
+    // An input met before (the same folder or file, or a folder that an earlier input's walk
+    // entered, or one that holds an earlier input) is not walked again: its kept files are
+    // counted in `repeated` instead of listed again, and its skipped lines come again. A
+    // document needs each content once, and the same folder given a thousand times then costs
+    // one walk.
+    bool foldRepeatedInputs = false;
 };
 
 inline constexpr std::int64_t sizeLimit = 1'000'000;  // larger files are "too large"
 inline constexpr std::size_t sniffLength = 8'000;     // leading bytes searched for NUL
 inline constexpr std::string_view tooLargeSuffix = " — too large";
 inline constexpr std::string_view notTextSuffix = " — not text";
+inline constexpr std::string_view notReadableSuffix = " — not readable";  // a folder input
 
-// Walks the inputs in order; never throws and never fails as a whole.
+// Walks the inputs in order. A problem with one input or file is a skipped line, a silent
+// drop or an entry of `problems`, never a failure of the whole; running out of memory or
+// descriptors is: it throws std::bad_alloc, or std::system_error naming the operation, and
+// nothing is returned. Uses a few descriptors whatever the tree's depth and width, and heap,
+// not stack, for depth.
 [[nodiscard]] Collected files(const std::vector<std::filesystem::path>& inputs,
                               const Options& options = {});
 

@@ -21,6 +21,7 @@ struct PackedInputs {
     std::filesystem::path root;
     std::string title;
     PackResult result;
+    std::vector<Collect::InputProblem> problems;  // inputs that could not be opened
 };
 
 // The folder the document's paths are taken against. Requires a non-empty list.
@@ -30,7 +31,7 @@ std::filesystem::path commonRoot(const std::vector<std::filesystem::path>& input
 std::string titleFor(const std::vector<std::filesystem::path>& inputs);
 
 // Root, collection, title and document for absolute inputs. A given title replaces the
-// usual one.
+// usual one. An input met again is not walked again. Throws what Collect::files throws.
 [[nodiscard]] PackedInputs packInputs(const std::vector<std::filesystem::path>& inputs,
                                       std::optional<std::string> title = std::nullopt,
                                       const Collect::Options& options = {});
