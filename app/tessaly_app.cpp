@@ -74,7 +74,7 @@ int runTessaly(QApplication& application, const Launch::Request& request) {
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
     QApplication::setOrganizationName(QStringLiteral("Orvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvane Markdown Tessaly"));
-    QApplication::setDesktopFileName(QStringLiteral("tessaly"));
+    QApplication::setDesktopFileName(QString::fromLatin1(BuildInfo::appId));
     QApplication::setQuitOnLastWindowClosed(true);
     Style::chooseIconTheme();
     QApplication::setWindowIcon(Style::icon("package-x-generic", QStyle::SP_DirIcon));
