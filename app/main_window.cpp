@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QMenuBar>
 
+#include "build_info.h"
 #include "content_view.h"
 #include "packer_model.h"
 #include "update_menu.h"
@@ -38,7 +39,7 @@ MainWindow::MainWindow(PackerModel& model, QWidget* parent)
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     QAction* about = help->addAction(tr("About Tessaly"), this, &MainWindow::aboutRequested);
     about->setMenuRole(QAction::AboutRole);
-    updateMenu_ = new UpdateMenu(*help, model);
+    if (BuildInfo::selfUpdate) updateMenu_ = new UpdateMenu(*help, model);
 
     connect(&model, &PackerModel::packingChanged, this, &MainWindow::refresh);
     refresh();

@@ -31,7 +31,7 @@ class MainWindow : public QMainWindow {
     PackerModel& model_;
     ContentView* content_;
     QAction* choose_;
-    UpdateMenu* updateMenu_;
+    UpdateMenu* updateMenu_ = nullptr;
 };
 
 }  // namespace tessaly

@@ -39,7 +39,7 @@ QString PackerModel::versionText(const char* built) {
 }
 
 void PackerModel::start() {
-    checkForUpdatesOnLaunch();
+    if (BuildInfo::selfUpdate) checkForUpdatesOnLaunch();
 }
 
 void PackerModel::pack(std::vector<std::filesystem::path> inputs) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 
 #include "build_info.h"
@@ -13,6 +14,18 @@
 #include "style.h"
 
 namespace tessaly {
+
+namespace {
+
+// The icon theme's, which a theme may restyle, else the one built in.
+QIcon appIcon() {
+    QIcon builtIn;
+    for (int size : {16, 32, 48, 256})
+        builtIn.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    return QIcon::fromTheme(QString::fromLatin1(BuildInfo::appId), builtIn);
+}
+
+}  // namespace
 
 TessalyApp::TessalyApp(PackerModel& model, QObject* parent)
     : QObject(parent), model_(model), window_(std::make_unique<MainWindow>(model)) {
@@ -74,10 +87,10 @@ int runTessaly(QApplication& application, const Launch::Request& request) {
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
     QApplication::setOrganizationName(QStringLiteral("Orvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Orvane Markdown Tessaly"));
-    QApplication::setDesktopFileName(QStringLiteral("tessaly"));
+    QApplication::setDesktopFileName(QString::fromLatin1(BuildInfo::appId));
     QApplication::setQuitOnLastWindowClosed(true);
     Style::chooseIconTheme();
-    QApplication::setWindowIcon(Style::icon("package-x-generic", QStyle::SP_DirIcon));
+    QApplication::setWindowIcon(appIcon());
 
     TessalyApp app(PackerModel::shared());
     InstanceChannel::Listener listener(channel);

@@ -11,6 +11,7 @@ packages=(
   libgtest-dev
   qt6-base-dev qt6-qpa-plugins qt6-wayland libgl-dev
   fonts-dejavu-core adwaita-icon-theme
+  librsvg2-bin help2man desktop-file-utils appstream xdg-utils
   "$@"
 )
 
