@@ -12,6 +12,7 @@
 #include "packer_model.h"
 #include "settings_window.h"
 #include "style.h"
+#include "tessaly/system/descriptors.h"
 
 namespace tessaly {
 
@@ -83,6 +84,7 @@ int runTessaly(QApplication& application, const Launch::Request& request) {
     if (auto answered = answerWithoutWindow(request)) return *answered;
     const QString channel = InstanceChannel::defaultName();
     if (InstanceChannel::send(channel, request.paths)) return 0;
+    System::raiseDescriptorLimit();  // large trees are walked with a few, but more never hurt
 
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
     QApplication::setOrganizationName(QStringLiteral("Orvane"));

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -10,12 +11,12 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "tessaly/atomic_file.h"
+#include "command_inputs.h"
+#include "destination.h"
 #include "tessaly/pack.h"
 #include "tessaly/pack_inputs.h"
 #include "tessaly/summary.h"
-#include "tessaly/system/io.h"
-#include "tessaly/system/system_error.h"
+#include "tessaly/system/descriptors.h"
 
 namespace tessaly {
 
@@ -24,35 +25,45 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Absolute and lexically tidy, links left alone: "." names the current folder by its name.
-std::vector<fs::path> absoluteInputs(const std::vector<std::string>& paths) {
-    std::error_code ec;
-    const fs::path cwd = fs::current_path(ec);
-    if (paths.empty()) return {Pack::standardized(cwd)};
-    std::vector<fs::path> inputs;
-    for (const std::string& p : paths)
-        inputs.push_back(Pack::standardized(cwd / p));  // an absolute p replaces cwd
-    return inputs;
+void report(std::string_view object, std::string_view reason) {
+    std::cerr << "tessaly-pack: " << object << ": " << reason << '\n';
 }
 
-std::optional<Collect::FileId> fileId(const struct stat& st) {
-    if (!S_ISREG(st.st_mode)) return std::nullopt;
-    return Collect::FileId{st.st_dev, st.st_ino};
+// Inputs that do not exist are named and left out, so that they move neither the document's
+// root nor its title; all of them when none exists.
+std::vector<fs::path> existingInputs(const std::vector<Input>& inputs, bool& missing) {
+    std::vector<fs::path> found;
+    for (const Input& input : inputs) {
+        struct stat st {};
+        if (::stat(input.path.c_str(), &st) == 0) {
+            found.push_back(input.path);
+        } else {
+            report(input.typed, std::strerror(errno));
+            missing = true;
+        }
+    }
+    if (found.empty())
+        for (const Input& input : inputs)
+            found.push_back(input.path);
+    return found;
 }
 
-// The document's own destination is never packed, so packing again gives the same document.
-Collect::Options outputExclusions(const Options& options) {
-    Collect::Options collect;
-    struct stat st {};
-    if (options.output && ::stat(options.output->c_str(), &st) == 0)
-        if (auto id = fileId(st)) collect.excluded.push_back(*id);
-    if (!options.output && ::fstat(STDOUT_FILENO, &st) == 0)
-        if (auto id = fileId(st)) collect.excluded.push_back(*id);
-    return collect;
+// The inputs that were there but could not be opened, as the user named them.
+bool reportProblems(const Pack::PackedInputs& packed, const std::vector<Input>& inputs) {
+    for (const Collect::InputProblem& problem : packed.problems) {
+        const auto typed = std::find_if(inputs.begin(), inputs.end(),
+                                        [&](const Input& i) { return i.path == problem.path; });
+        if (typed == inputs.end()) continue;  // reported already as missing
+        report(typed->typed, std::strerror(problem.error));
+    }
+    return !packed.problems.empty();
 }
 
-void writeStandardOutput(std::string_view bytes) {
-    if (!System::writeAll(STDOUT_FILENO, bytes)) System::throwSystem("write", "standard output");
+// The title a user sees: a working folder too deep to be named is still called by its name.
+std::optional<std::string> titleFor(const Options& options, const std::vector<fs::path>& inputs) {
+    if (options.title) return options.title;
+    if (inputs.size() == 1 && inputs.front() == ".") return workingFolderName();
+    return std::nullopt;
 }
 
 void printSummary(const Pack::PackedInputs& packed) {
@@ -80,28 +91,44 @@ void printJson(const Pack::PackedInputs& packed) {
     std::cerr << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
+ExitStatus pack(const Options& options) {
+    const std::vector<Input> typed = commandInputs(options.paths);
+    bool missing = false;
+    const std::vector<fs::path> inputs = existingInputs(typed, missing);
+    if (options.output) {
+        if (const auto conflict = destinationConflict(*options.output, inputs)) {
+            report(*options.output, *conflict + "; nothing written");
+            return ExitStatus::usage;
+        }
+    }
+    Collect::Options collecting;
+    collecting.excluded = destinationFiles(options.output);
+    const Pack::PackedInputs packed =
+        Pack::packInputs(inputs, titleFor(options, inputs), collecting);
+    const bool unreadable = reportProblems(packed, typed);
+
+    writeDocument(options.output, packed.result.markdown);
+    if (options.json)
+        printJson(packed);
+    else if (!options.quiet)
+        printSummary(packed);
+    return missing || unreadable ? ExitStatus::failure : ExitStatus::success;
+}
+
 }  // namespace
 
 ExitStatus runPack(const Options& options) {
     // A file-size limit must fail the write, not kill the process with the temporary left.
     std::signal(SIGXFSZ, SIG_IGN);
-    const Pack::PackedInputs packed =
-        Pack::packInputs(absoluteInputs(options.paths), options.title, outputExclusions(options));
-
+    System::raiseDescriptorLimit();
     try {
-        if (options.output)
-            AtomicFile::write(*options.output, packed.result.markdown);
-        else
-            writeStandardOutput(packed.result.markdown);
+        return pack(options);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "tessaly-pack: out of memory\n";
     } catch (const std::system_error& error) {
         std::cerr << "tessaly-pack: " << error.what() << '\n';
-        return ExitStatus::failure;
     }
-    if (options.json)
-        printJson(packed);
-    else if (!options.quiet)
-        printSummary(packed);
-    return ExitStatus::success;
+    return ExitStatus::failure;
 }
 
 }  // namespace Cli

@@ -143,7 +143,7 @@ TEST_F(PackCommandTest, NoTextFileStillGivesADocumentAndExitZero) {
 
 TEST_F(PackCommandTest, OutputFileInsidePackedFolderIsNeverPacked) {
     // A stale file at the destination is neither packed nor partly kept.
-    writeFile(proj_ / "context.md", std::string(5000, 's'));
+    writeFile(proj_ / "context.md", "# Context: old\n" + std::string(5000, 's'));
     for (int run = 0; run < 2; ++run) {
         auto r = pack({"-o", (proj_ / "context.md").string(), proj_.string()});
         EXPECT_EQ(r.exitCode, 0);

@@ -27,24 +27,23 @@ fs::path cacheHome() {
     return fs::path(home) / ".cache";
 }
 
-// Someone else's folder, a link, or one others may enter would let them plant files there.
-void requireOwnFolder(const fs::path& folder) {
+// Someone else's folder, a link, or one others may enter would let them plant files there,
+// or listen first on a socket there. Zero when the folder is the user's own, else the reason.
+int ownFolderProblem(const fs::path& folder) {
     struct stat facts {};
-    if (::lstat(folder.c_str(), &facts) != 0)
-        throw System::systemError("lstat", folder.native(), errno);
-    if (!S_ISDIR(facts.st_mode)) throw System::systemError("lstat", folder.native(), ENOTDIR);
-    if (facts.st_uid != ::geteuid() || (facts.st_mode & 077) != 0)
-        throw System::systemError("not private", folder.native(), EPERM);
+    if (::lstat(folder.c_str(), &facts) != 0) return errno;
+    if (!S_ISDIR(facts.st_mode)) return ENOTDIR;
+    if (facts.st_uid != ::geteuid() || (facts.st_mode & 077) != 0) return EPERM;
+    return 0;
 }
 
 }  // namespace
 
 fs::path path() {
+    // The session's runtime folder is trusted no more than any other.
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        runtime != nullptr && *runtime == '/') {
-        std::error_code error;
-        if (fs::is_directory(runtime, error)) return runtime;
-    }
+        runtime != nullptr && *runtime == '/' && ownFolderProblem(runtime) == 0)
+        return runtime;
     const fs::path cache = cacheHome();
     std::error_code error;
     fs::create_directories(cache, error);
@@ -52,7 +51,8 @@ fs::path path() {
     const fs::path folder = cache / "orvane-tessaly";
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         throw System::systemError("mkdir", folder.native(), errno);
-    requireOwnFolder(folder);
+    if (const int problem = ownFolderProblem(folder))
+        throw System::systemError("not private", folder.native(), problem);
     return folder;
 }
 

@@ -12,6 +12,7 @@
 #include "tessaly/private_folder.h"
 #include "tessaly/swap_script.h"
 #include "tessaly/unpack_zip.h"
+#include "tessaly/system/system_error.h"
 #include "tessaly/update_error.h"
 
 namespace tessaly {
@@ -48,10 +49,14 @@ void requireNotStopped(const std::stop_token& stop) {
         throw std::system_error(ECANCELED, std::generic_category(), "update");
 }
 
+// A stale folder that cannot be removed is an error: what it holds is not ours to reuse.
 fs::path freshWorkFolder(const fs::path& folder) {
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
-    fs::create_directories(folder);
+    std::error_code error;
+    fs::remove_all(folder, error);
+    if (error) throw System::systemError("remove", folder.native(), error.value());
+    if (!fs::create_directories(folder))
+        throw System::systemError("mkdir", folder.native(), EEXIST);
+    fs::permissions(folder, fs::perms::owner_all);
     return folder;
 }
 
