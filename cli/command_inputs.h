@@ -9,8 +9,8 @@
 namespace tessaly::Cli {
 
 struct Input {
-    std::string typed;             // as the user wrote it, for messages
-    std::filesystem::path path;    // absolute and lexically tidy, links left alone
+    std::string typed;           // as the user wrote it, for messages
+    std::filesystem::path path;  // absolute and lexically tidy, links left alone
 };
 
 // The inputs, the current folder when none is named. Relative to the working folder when that

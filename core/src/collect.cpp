@@ -162,7 +162,8 @@ class Collector {
         if (!S_ISDIR(st.st_mode)) {
             const std::size_t slot = slots_.size();
             classifyInput(input, st);
-            if (options_.foldRepeatedInputs) inputs_[{st.st_dev, st.st_ino}] = {slot, slots_.size()};
+            if (options_.foldRepeatedInputs)
+                inputs_[{st.st_dev, st.st_ino}] = {slot, slots_.size()};
             return;
         }
         UniqueFd root(::open(input.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -210,8 +211,8 @@ class Collector {
 
     // As many readers as asked, but no more than the descriptors left can serve.
     static unsigned readerThreads(const Options& options) {
-        unsigned threads = options.threads == 0 ? std::thread::hardware_concurrency()
-                                                : options.threads;
+        unsigned threads =
+            options.threads == 0 ? std::thread::hardware_concurrency() : options.threads;
         threads = std::min(threads, maxThreads);
         const std::size_t free = System::freeDescriptors();
         const std::size_t affordable =
@@ -233,7 +234,8 @@ class Collector {
             Frame& top = stack.back();
             if (top.next == top.entries.size()) {
                 hand(top.batch);
-                if (options_.foldRepeatedInputs) folders_[top.path] = {top.firstSlot, slots_.size()};
+                if (options_.foldRepeatedInputs)
+                    folders_[top.path] = {top.firstSlot, slots_.size()};
                 stack.pop_back();
                 continue;
             }
@@ -253,8 +255,8 @@ class Collector {
         // out cost one.
         if (entry.type == DT_UNKNOWN) {
             struct stat st {};
-            if (::fstatat(::dirfd(frame.dir.get()), entry.name.c_str(), &st,
-                          AT_SYMLINK_NOFOLLOW) == 0)
+            if (::fstatat(::dirfd(frame.dir.get()), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) ==
+                0)
                 entry.type = typeFromMode(st.st_mode);
         }
         if (entry.type == DT_LNK) return Visit::done;  // links are never collected nor followed
@@ -334,8 +336,7 @@ class Collector {
             const Slot& met = slots_[i];
             if (met.replay) {
                 slot.replayedKept += met.replayedKept;
-                slot.replayedSkipped.insert(slot.replayedSkipped.end(),
-                                            met.replayedSkipped.begin(),
+                slot.replayedSkipped.insert(slot.replayedSkipped.end(), met.replayedSkipped.begin(),
                                             met.replayedSkipped.end());
             } else if (met.kept) {
                 ++slot.replayedKept;
@@ -460,8 +461,8 @@ class Collector {
     FirstPlaces firstPlaces_;
     std::deque<Slot> slots_;  // grows at the back only, so workers' slots stay put
     ByteArena arena_;         // for reads on this thread
-    std::map<std::pair<dev_t, ino_t>, Range> inputs_;     // inputs already met
-    std::unordered_map<std::string, Range> folders_;      // folders already walked, by path
+    std::map<std::pair<dev_t, ino_t>, Range> inputs_;  // inputs already met
+    std::unordered_map<std::string, Range> folders_;   // folders already walked, by path
     std::atomic<bool> failed_ = false;
     std::mutex failureMutex_;
     std::exception_ptr failure_;

@@ -68,8 +68,7 @@ UniqueFd openBeneath(int anchor, std::string_view rel, int flags) noexcept {
                 errno = ENAMETOOLONG;
                 return UniqueFd();
             }
-            UniqueFd next(openPiece(anchor, std::string(rel.substr(0, cut)),
-                                    O_PATH | O_DIRECTORY));
+            UniqueFd next(openPiece(anchor, std::string(rel.substr(0, cut)), O_PATH | O_DIRECTORY));
             if (!next) return next;
             held = std::move(next);
             anchor = held.get();
