@@ -119,7 +119,7 @@ void checkDocument(const std::vector<std::string_view>& parts) {
     for (std::size_t i = 1; i < parts.size(); ++i) {
         if (!Fuzz::isStrictUtf8(parts[i])) continue;
         Pack::DocumentEntry& entry = entries.emplace_back();
-        entry.rel = "src/f" + std::to_string(i) + ".md";
+        entry.span = "src/f" + std::to_string(i) + ".md";
         entry.body = parts[i];
         entry.characters = Collect::measure(entry.body).characters;
         entry.fence = Pack::fence(entry.body);

@@ -134,7 +134,7 @@ TEST(GraphemePropertyTest, DocumentCountFromBodyCountsEqualsIcuOverTheWholeDocum
         std::deque<std::string> bodies;  // outlive the entries' views; never move
         for (Pack::DocumentEntry& e : entries) {
             bodies.push_back(adversarialBody(rng, round));
-            e.rel = randomText(rng, 3);
+            e.span = randomText(rng, 3);
             e.body = bodies.back();
             e.characters = Collect::measure(e.body).characters;
             e.fence = Pack::fence(e.body);

@@ -25,17 +25,17 @@ class Layout {
         put(std::to_string(entries.size()));
         put(")\n\n");
         for (const DocumentEntry& e : entries) {
-            put("- `");
-            put(e.rel);
-            put("`\n");
+            put("- ");
+            put(e.span);
+            put("\n");
         }
         put("\n---\n\n");
         countSince(mark);
         for (const DocumentEntry& e : entries) {
             mark = size_;
-            put("## `");
-            put(e.rel);
-            put("`\n\n");
+            put("## ");
+            put(e.span);
+            put("\n\n");
             put(e.fence);
             put(e.tag);
             put("\n");

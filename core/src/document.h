@@ -14,7 +14,7 @@ namespace Pack {
 
 // One file's block. `body` points into bytes that outlive the entry.
 struct DocumentEntry {
-    std::string rel;
+    std::string span;  // the path as the document writes it, a code span
     std::string_view body;
     std::int64_t characters = 0;  // user-perceived characters of the body alone
     std::string fence;

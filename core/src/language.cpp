@@ -59,21 +59,18 @@ constexpr TagRow tagTable[] = {
     {"", ""},
 };
 
-// Longer extensions are more likely the tail of a name than a language.
-constexpr std::int32_t maxTagCharacters = 16;
-
-// An extension outside the table is the tag only when it reads as one: a few letters, digits,
-// "+", "-", "_" or "#". Anything else a name may hold (a space, a line feed, a backtick, a
-// control character) would end or break the fence line the tag is written on.
-bool readsAsTag(std::string_view extension) {
+// An extension outside the table is the tag as it is, unless it holds what would end or split
+// the fence line it is written on: a backtick, a control character or a space.
+bool fitsFenceLine(std::string_view extension) {
     const auto length = static_cast<std::int32_t>(extension.size());
-    std::int32_t characters = 0;
-    for (std::int32_t i = 0; i < length; ++characters) {
+    for (std::int32_t i = 0; i < length;) {
         UChar32 c = 0;
         U8_NEXT(extension.data(), i, length, c);
-        if (c < 0 || !(u_isalnum(c) || c == '+' || c == '-' || c == '_' || c == '#')) return false;
+        if (c < 0 || c == '`' || u_charType(c) == U_CONTROL_CHAR ||
+            u_charType(c) == U_SPACE_SEPARATOR)
+            return false;
     }
-    return characters <= maxTagCharacters;
+    return true;
 }
 
 }  // namespace
@@ -82,7 +79,7 @@ std::string language(std::string_view path) {
     const std::string extension = Text::lowercase(Text::pathExtension(path));
     for (const TagRow& row : tagTable)
         if (row.extension == extension) return std::string(row.tag);
-    return readsAsTag(extension) ? extension : std::string();
+    return fitsFenceLine(extension) ? extension : std::string();
 }
 
 }  // namespace Pack

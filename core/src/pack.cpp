@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "backtick_run.h"
+#include "code_span.h"
 #include "collation.h"
 #include "document.h"
 #include "measure.h"
@@ -19,6 +20,7 @@ namespace {
 // One file of the document; `body` points into the collected bytes, which outlive it.
 struct Entry {
     DocumentEntry document;
+    std::string rel;  // orders the files and names their language
     int rank = 0;
     std::uint64_t longestBacktickRun = 0;
 };
@@ -50,11 +52,11 @@ std::vector<Entry> distinctEntries(std::vector<Collect::CollectedFile>& files,
             continue;
         }
         Entry entry;
-        entry.document.rel = relPaths.of(file.path);
+        entry.rel = relPaths.of(file.path);
         entry.document.body = file.data;
         entry.document.characters = facts.characters;
         entry.document.owner = &file.data;
-        entry.rank = rank(entry.document.rel);
+        entry.rank = rank(entry.rel);
         entry.longestBacktickRun = facts.longestBacktickRun;
         entries.push_back(std::move(entry));
     }
@@ -64,7 +66,7 @@ std::vector<Entry> distinctEntries(std::vector<Collect::CollectedFile>& files,
 void sortEntries(std::vector<Entry>& entries) {
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         if (a.rank != b.rank) return a.rank < b.rank;
-        return naturalLess(a.document.rel, b.document.rel);
+        return naturalLess(a.rel, b.rel);
     });
 }
 
@@ -73,7 +75,8 @@ std::vector<DocumentEntry> documentEntries(std::vector<Entry>& entries) {
     out.reserve(entries.size());
     for (Entry& e : entries) {
         e.document.fence = fenceFor(e.longestBacktickRun);
-        e.document.tag = language(e.document.rel);
+        e.document.tag = language(e.rel);
+        e.document.span = codeSpan(withoutControls(e.rel));
         out.push_back(std::move(e.document));
     }
     return out;
@@ -86,9 +89,9 @@ PackResult build(std::vector<Collect::CollectedFile> files, const std::filesyste
     PackResult result;
     std::vector<Entry> entries = distinctEntries(files, root, result.duplicates);
     sortEntries(entries);
-    const std::string heading =
+    const std::string heading = withoutControls(
         title ? Text::validUtf8(*title)
-              : Text::validUtf8(Text::lastComponent(root.lexically_normal().string()));
+              : Text::validUtf8(Text::lastComponent(root.lexically_normal().string())));
     Document document = writeDocument(heading, documentEntries(entries));
 
     result.markdown = std::move(document.markdown);

@@ -40,8 +40,8 @@ int rank(std::string_view rel);
 std::string fence(std::string_view text);
 
 // The tag written after the opening fence, from the path's extension: the table's tag, else
-// the lower-cased extension when it is at most 16 letters, digits, "+", "-", "_" or "#";
-// may be empty.
+// the lower-cased extension unless it holds a backtick, a control character or a space; may
+// be empty.
 std::string language(std::string_view path);
 
 }  // namespace Pack
