@@ -85,14 +85,14 @@ TEST_F(HttpSessionTest, GetSendsAPlainGetWithoutCacheHeaders) {
         EXPECT_EQ(requests[0].find(header), std::string::npos) << requests[0];
 }
 
-TEST_F(HttpSessionTest, GetHandsBackErrorStatusesAndRedirectsAsTheyCame) {
+TEST_F(HttpSessionTest, GetHandsBackErrorStatusesAndFollowsRedirects) {
     server_.route("/500", {.status = 500, .body = "broken"});
     server_.route("/302", {.status = 302, .body = "moved", .headers = {{"Location", "/500"}}});
     EXPECT_EQ(session_.get(server_.url("/500"), 5s).status, 500);
     EXPECT_EQ(session_.get(server_.url("/500"), 5s).body, "broken");
     const HttpSession::Response redirect = session_.get(server_.url("/302"), 5s);
-    EXPECT_EQ(redirect.status, 302);
-    EXPECT_EQ(redirect.body, "moved");
+    EXPECT_EQ(redirect.status, 500);
+    EXPECT_EQ(redirect.body, "broken");
     EXPECT_EQ(session_.get(server_.url("/nowhere"), 5s).status, 404);
 }
 

@@ -161,6 +161,9 @@ CURLcode perform(CURL* easy, const std::string& url, const std::stop_token& stop
             failure(url, "the body is larger than " + std::to_string(state.limit) + " bytes"));
     std::string reason = curl_easy_strerror(result);
     if (errorBuffer[0] != '\0') reason += std::string(" (") + errorBuffer + ")";
+    if (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CONNECT_ERROR ||
+        result == CURLE_SSL_CACERT_BADFILE || result == CURLE_SSL_CERTPROBLEM)
+        throw TlsError(failure(url, reason));
     throw TransportError(failure(url, reason));
 }
 
@@ -206,6 +209,8 @@ HttpSession::Response HttpSession::get(const std::string& url, std::chrono::mill
     const Curl::Easy easy = prepare(url, options_, state, errorBuffer);
     // libcurl reads 0 as "no time-out"; a time-out already spent still ends the request.
     set(easy.get(), url, CURLOPT_TIMEOUT_MS, std::max<long>(1, timeout.count()));
+    set(easy.get(), url, CURLOPT_FOLLOWLOCATION, 1L);
+    set(easy.get(), url, CURLOPT_MAXREDIRS, maxRedirects);
     set(easy.get(), url, CURLOPT_WRITEFUNCTION, &appendToBody);
     set(easy.get(), url, CURLOPT_WRITEDATA, &state);
 

@@ -22,6 +22,12 @@ class TransportError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The server's identity could not be verified, or no secure connection could be made.
+class TlsError : public TransportError {
+  public:
+    using TransportError::TransportError;
+};
+
 // A body beyond the session's limit: not a fault of the connection but of what was sent.
 class TooLargeError : public TransportError {
   public:
@@ -54,8 +60,8 @@ class HttpSession {
     // The application's one session (system trust store).
     static const HttpSession& shared();
 
-    // GET without redirects or extra headers, the whole transfer within `timeout`; any
-    // status comes back as it is. Throws TransportError on a transport failure, a body
+    // GET without extra headers, following at most 10 redirects (https only), the whole
+    // transfer within `timeout`; any status comes back as it is. Throws TransportError on a transport failure, a body
     // beyond maxResponseBytes or a stop request.
     [[nodiscard]] Response get(const std::string& url, std::chrono::milliseconds timeout,
                                std::stop_token stop = {}) const;
