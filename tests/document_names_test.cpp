@@ -47,9 +47,15 @@ Structure scan(const std::string& markdown) {
 
 TEST(DocumentNamesTest, HostileNamesKeepOneItemOneHeadingAndOneBlockAFile) {
     TempDir dir;
-    const std::vector<std::string> names{
-        "x\n```\n# Injected heading", "b`c.txt", "`lead.txt", " both ", "a\rb.txt",
-        "tab\tname.md", "a.txt", "``", "end`"};
+    const std::vector<std::string> names{"x\n```\n# Injected heading",
+                                         "b`c.txt",
+                                         "`lead.txt",
+                                         " both ",
+                                         "a\rb.txt",
+                                         "tab\tname.md",
+                                         "a.txt",
+                                         "``",
+                                         "end`"};
     for (std::size_t i = 0; i < names.size(); ++i)
         writeFile(dir / "p" / names[i], "body " + std::to_string(i) + "\n# not a heading\n");
     const auto packed = Pack::packInputs({dir / "p"}, std::string("t\nx"));
