@@ -3,11 +3,13 @@
 #include <csignal>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QMetaObject>
 
 #include "background_tasks.h"
 #include "build_info.h"
 #include "qt_platform.h"
+#include "native_path.h"
 #include "serial_worker.h"
 #include "tessaly/atomic_file.h"
 #include "tessaly/pack_inputs.h"
@@ -44,7 +46,7 @@ void PackerModel::start() {
 
 void PackerModel::pack(std::vector<std::filesystem::path> inputs) {
     if (inputs.empty()) return;
-    isPacking_ = true;
+    ++pendingPacks_;
     setStatus(QStringLiteral("Packing…"));
     worker_->post([this, inputs = std::move(inputs), stop = stop_.get_token()] {
         std::optional<PackResult> result;
@@ -68,7 +70,7 @@ void PackerModel::pack(std::vector<std::filesystem::path> inputs) {
 }
 
 void PackerModel::publish(std::optional<PackResult> result, QString title) {
-    isPacking_ = false;
+    --pendingPacks_;
     if (!result) {
         setStatus(QStringLiteral("Couldn't pack"));
         return;
@@ -89,15 +91,16 @@ void PackerModel::choose() {
 }
 
 void PackerModel::copyToClipboard() {
-    if (!result_) return;
+    if (!canExport()) return;
     platform_.clipboard->setText(result_->markdown);
     setStatus(QStringLiteral("Copied to clipboard ✓"));
 }
 
 void PackerModel::save() {
-    if (!result_) return;
+    if (!canExport()) return;
     platform_.desktop->activate();
-    auto destination = platform_.fileDialogs->chooseSaveDestination(QStringLiteral("context.md"));
+    auto destination =
+        platform_.fileDialogs->chooseSaveDestination(saveFolder(), QStringLiteral("context.md"));
     if (!destination || destination->empty()) return;
     // A file-size limit must fail the write, not kill the application with the temporary left.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -108,7 +111,18 @@ void PackerModel::save() {
         return;
     }
     setStatus(QStringLiteral("Saved ✓"));
+    platform_.preferences->setString(saveFolderKey, NativePath::toQString(destination->parent_path()));
     platform_.desktop->reveal(*destination);
+}
+
+// The folder saved to last, while it is there, else the home folder.
+std::filesystem::path PackerModel::saveFolder() const {
+    if (const auto last = platform_.preferences->string(saveFolderKey)) {
+        const std::filesystem::path folder = NativePath::fromQString(*last);
+        std::error_code ec;
+        if (std::filesystem::is_directory(folder, ec)) return folder;
+    }
+    return NativePath::fromQString(QDir::homePath());
 }
 
 void PackerModel::setStatus(QString status) {

@@ -26,6 +26,7 @@ class PackerModel : public QObject {
     Q_PROPERTY(QString status READ status NOTIFY packingChanged)
     Q_PROPERTY(QString sourceLabel READ sourceLabel NOTIFY packingChanged)
     Q_PROPERTY(bool hasResult READ hasResult NOTIFY packingChanged)
+    Q_PROPERTY(bool canExport READ canExport NOTIFY packingChanged)
     Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(bool isUpdating READ isUpdating NOTIFY updateChanged)
     Q_PROPERTY(bool isCheckingForUpdate READ isCheckingForUpdate NOTIFY updateChanged)
@@ -44,7 +45,12 @@ class PackerModel : public QObject {
     const std::optional<PackResult>& result() const { return result_; }
     bool hasResult() const { return result_.has_value(); }
     const QString& sourceLabel() const { return sourceLabel_; }
-    bool isPacking() const { return isPacking_; }
+    // Until the last request made has finished: requests queue, and each result is published
+    // in turn.
+    bool isPacking() const { return pendingPacks_ > 0; }
+    // Copy and Save have a document to give: a result with files, and no packing under way
+    // that will replace it.
+    bool canExport() const { return !isPacking() && result_ && result_->fileCount > 0; }
     const QString& status() const { return status_; }
     const QString& version() const { return version_; }
     // The last finished check's offer; nothing also after a failed check.
@@ -78,13 +84,16 @@ class PackerModel : public QObject {
   private:
     void publish(std::optional<PackResult> result, QString title);
     void setStatus(QString status);
+    std::filesystem::path saveFolder() const;
+
+    static inline const QString saveFolderKey = QStringLiteral("orvane.tessaly.save.folder");
     void runUpdateCheck(std::function<void(std::optional<UpdateInfo>)> then);
     void finishInstall(bool installed, bool readOnlyLocation);
 
     Platform platform_;
     std::optional<PackResult> result_;
     QString sourceLabel_;
-    bool isPacking_ = false;
+    int pendingPacks_ = 0;
     QString status_;
     const QString version_;
     bool didCheck_ = false;

@@ -24,9 +24,10 @@ class FileDialogs {
     // user cancelled.
     virtual std::optional<std::vector<std::filesystem::path>> chooseInputs(
         const QString& prompt, const QString& message) = 0;
-    // Where to save; nothing when the user cancelled.
+    // Where to save, starting in `folder` with `proposedName`; a name typed without an
+    // extension gets ".md". Nothing when the user cancelled.
     virtual std::optional<std::filesystem::path> chooseSaveDestination(
-        const QString& proposedName) = 0;
+        const std::filesystem::path& folder, const QString& proposedName) = 0;
 };
 
 class Clipboard {

@@ -37,11 +37,16 @@ class QtFileDialogs final : public FileDialogs {
     }
 
     std::optional<std::filesystem::path> chooseSaveDestination(
-        const QString& proposedName) override {
-        const QString file = QFileDialog::getSaveFileName(mainWindow(), QString(), proposedName,
-                                                          QStringLiteral("Markdown (*.md)"));
-        if (file.isEmpty()) return std::nullopt;
-        return NativePath::fromQString(file);
+        const std::filesystem::path& folder, const QString& proposedName) override {
+        QFileDialog dialog(mainWindow());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilter(QStringLiteral("Markdown (*.md)"));
+        dialog.setDefaultSuffix(QStringLiteral("md"));
+        dialog.setDirectory(NativePath::toQString(folder));
+        dialog.selectFile(proposedName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return NativePath::fromQString(dialog.selectedFiles().front());
     }
 };
 

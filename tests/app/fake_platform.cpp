@@ -17,7 +17,7 @@ class FakePanels final : public FileDialogs {
     }
 
     std::optional<std::filesystem::path> chooseSaveDestination(
-        const QString& proposedName) override {
+        const std::filesystem::path&, const QString& proposedName) override {
         script_.calls.push_back("save");
         script_.proposedName = proposedName;
         return script_.saveDestination;

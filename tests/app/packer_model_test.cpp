@@ -115,8 +115,8 @@ TEST_F(PackerModelTest, RequestsInQuickSuccessionAreAllPackedInTheOrderMade) {
     EXPECT_EQ(statuses,
               (std::vector<QString>{"Packing…", "Packed 1 files ✓", "Packed 2 files ✓"}));
     EXPECT_EQ(labels, (std::vector<QString>{"one", "two"}));
-    // A flag, not a counter: the first packing to finish clears it.
-    EXPECT_FALSE(packingAfterFirst);
+    // Busy until the last request has finished, not only the first.
+    EXPECT_TRUE(packingAfterFirst);
     EXPECT_EQ(model.result()->fileCount, 2);
 }
 
