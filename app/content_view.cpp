@@ -56,7 +56,7 @@ void ContentView::refresh() {
     Style::setSecondary(status_, packing);
     const auto& result = model_.result();
     if (result && result->fileCount > 0) {
-        card_->setResult(*result);
+        card_->setResult(*result, model_.sourceLabel(), model_.canExport());
     } else {
         card_->hide();
     }

@@ -19,25 +19,25 @@ MainWindow::MainWindow(PackerModel& model, QWidget* parent)
     resize(560, 560);
 
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    choose_ = file->addAction(tr("Choose files or a folder…"), QKeySequence::Open, &model,
+    choose_ = file->addAction(tr("&Choose files or a folder…"), QKeySequence::Open, &model,
                               &PackerModel::choose);
-    file->addAction(tr("Save…"), QKeySequence::Save, &model, &PackerModel::save);
+    save_ = file->addAction(tr("&Save…"), QKeySequence::Save, &model, &PackerModel::save);
     file->addSeparator();
     QAction* quit =
-        file->addAction(tr("Quit"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
+        file->addAction(tr("&Quit"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     // Nothing in the window selects text, so the copy shortcut always means the document.
-    edit->addAction(tr("Copy context.md"), QKeySequence::Copy, &model,
-                    &PackerModel::copyToClipboard);
+    copy_ = edit->addAction(tr("&Copy context.md"), QKeySequence::Copy, &model,
+                            &PackerModel::copyToClipboard);
     edit->addSeparator();
-    QAction* settings = edit->addAction(tr("Settings…"), QKeySequence(tr("Ctrl+,")), this,
+    QAction* settings = edit->addAction(tr("Se&ttings…"), QKeySequence(tr("Ctrl+,")), this,
                                         &MainWindow::settingsRequested);
     settings->setMenuRole(QAction::PreferencesRole);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
-    QAction* about = help->addAction(tr("About Tessaly"), this, &MainWindow::aboutRequested);
+    QAction* about = help->addAction(tr("&About Tessaly"), this, &MainWindow::aboutRequested);
     about->setMenuRole(QAction::AboutRole);
     if (BuildInfo::selfUpdate) updateMenu_ = new UpdateMenu(*help, model);
 
@@ -47,6 +47,8 @@ MainWindow::MainWindow(PackerModel& model, QWidget* parent)
 
 void MainWindow::refresh() {
     choose_->setEnabled(!model_.isPacking());
+    save_->setEnabled(model_.canExport());
+    copy_->setEnabled(model_.canExport());
 }
 
 }  // namespace tessaly

@@ -19,6 +19,8 @@ class MainWindow : public QMainWindow {
 
     ContentView* content() const { return content_; }
     QAction* chooseAction() const { return choose_; }
+    QAction* saveAction() const { return save_; }
+    QAction* copyAction() const { return copy_; }
     UpdateMenu& updateMenu() const { return *updateMenu_; }
 
   signals:
@@ -31,6 +33,8 @@ class MainWindow : public QMainWindow {
     PackerModel& model_;
     ContentView* content_;
     QAction* choose_;
+    QAction* save_;
+    QAction* copy_;
     UpdateMenu* updateMenu_ = nullptr;
 };
 

@@ -41,7 +41,30 @@ QString PackerModel::versionText(const char* built) {
 }
 
 void PackerModel::start() {
-    if (BuildInfo::selfUpdate) checkForUpdatesOnLaunch();
+    if (canUpdateItself() && checksForUpdatesAtLaunch()) checkForUpdatesOnLaunch();
+}
+
+bool PackerModel::canUpdateItself() {
+    return BuildInfo::selfUpdate;
+}
+
+bool PackerModel::checksForUpdatesAtLaunch() const {
+    return setting(checkAtLaunchKey, true);
+}
+
+void PackerModel::setChecksForUpdatesAtLaunch(bool on) {
+    setSetting(checkAtLaunchKey, on);
+}
+
+bool PackerModel::setting(const QString& key, bool unset) const {
+    const auto value = platform_.preferences->string(key);
+    return value ? *value == QStringLiteral("true") : unset;
+}
+
+void PackerModel::setSetting(const QString& key, bool on) {
+    if (setting(key, !on) == on) return;
+    platform_.preferences->setString(key, on ? QStringLiteral("true") : QStringLiteral("false"));
+    emit settingsChanged();
 }
 
 void PackerModel::pack(std::vector<std::filesystem::path> inputs) {

@@ -30,6 +30,8 @@ class PackerModel : public QObject {
     Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(bool isUpdating READ isUpdating NOTIFY updateChanged)
     Q_PROPERTY(bool isCheckingForUpdate READ isCheckingForUpdate NOTIFY updateChanged)
+    Q_PROPERTY(bool checksForUpdatesAtLaunch READ checksForUpdatesAtLaunch WRITE
+                   setChecksForUpdatesAtLaunch NOTIFY settingsChanged)
 
   public:
     // The application's instance, with the desktop's services; made on first use, after the
@@ -57,6 +59,12 @@ class PackerModel : public QObject {
     const std::optional<UpdateInfo>& availableUpdate() const { return availableUpdate_; }
     bool isUpdating() const { return isUpdating_; }
     bool isCheckingForUpdate() const { return isCheckingForUpdate_; }
+    // Whether this build replaces itself; a package manager's build does not.
+    static bool canUpdateItself();
+
+    // The user's settings, kept between runs.
+    bool checksForUpdatesAtLaunch() const;
+    void setChecksForUpdatesAtLaunch(bool on);
 
     // The launch-time work; runs once per model.
     void start();
@@ -80,13 +88,19 @@ class PackerModel : public QObject {
     // isUpdating, isCheckingForUpdate).
     void packingChanged();
     void updateChanged();
+    void settingsChanged();
 
   private:
     void publish(std::optional<PackResult> result, QString title);
     void setStatus(QString status);
     std::filesystem::path saveFolder() const;
 
+    bool setting(const QString& key, bool unset) const;
+    void setSetting(const QString& key, bool on);
+
     static inline const QString saveFolderKey = QStringLiteral("orvane.tessaly.save.folder");
+    static inline const QString checkAtLaunchKey =
+        QStringLiteral("orvane.tessaly.update.checkAtLaunch");
     void runUpdateCheck(std::function<void(std::optional<UpdateInfo>)> then);
     void finishInstall(bool installed, bool readOnlyLocation);
 

@@ -5,9 +5,11 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "packer_model.h"
+#include "prominent_button.h"
 #include "style.h"
 #include "tessaly/summary.h"
 
@@ -26,8 +28,15 @@ QLabel* valueLabel(QWidget* parent) {
 }  // namespace
 
 ResultCard::ResultCard(PackerModel& model, QWidget* parent)
-    : QFrame(parent), files_(valueLabel(this)), tokens_(valueLabel(this)), size_(valueLabel(this)) {
+    : QFrame(parent),
+      source_(new QLabel(this)),
+      files_(valueLabel(this)),
+      tokens_(valueLabel(this)),
+      size_(valueLabel(this)) {
     setAccessibleName(tr("Packed document"));
+    Style::apply(source_, Style::Text::headline);
+    source_->setAccessibleName(tr("Source"));
+    source_->setTextFormat(Qt::PlainText);
 
     auto* figures = new QHBoxLayout;
     figures->setSpacing(22);
@@ -47,7 +56,7 @@ ResultCard::ResultCard(PackerModel& model, QWidget* parent)
     warningLabel_ = new QLabel(QString::fromUtf8(Summary::sizeWarning), warning_);
     warningLabel_->setFont(Style::font(Style::Text::caption));
     QPalette orange = warningLabel_->palette();
-    orange.setColor(QPalette::WindowText, Style::warningColor());
+    orange.setColor(QPalette::WindowText, Style::warningColor(this));
     warningLabel_->setPalette(orange);
     warningRow->addWidget(warningSymbol);
     warningRow->addWidget(warningLabel_, 1);
@@ -56,33 +65,53 @@ ResultCard::ResultCard(PackerModel& model, QWidget* parent)
     notes_ = new QLabel(this);
     Style::apply(notes_, Style::Text::caption, true);
     notes_->setAccessibleName(tr("Notes"));
+    // The skipped files themselves, one line each, behind a disclosure the keyboard reaches.
+    skippedButton_ = new QToolButton(this);
+    skippedButton_->setText(tr("Skipped files"));
+    skippedButton_->setAccessibleName(tr("Show the skipped files"));
+    skippedButton_->setCheckable(true);
+    skippedButton_->setAutoRaise(true);
+    skippedButton_->setArrowType(Qt::RightArrow);
+    skippedButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    skippedButton_->setFont(Style::font(Style::Text::caption));
+    skippedButton_->setFocusPolicy(Qt::StrongFocus);
+    skippedList_ = new QLabel(this);
+    Style::apply(skippedList_, Style::Text::caption, true);
+    skippedList_->setTextFormat(Qt::PlainText);
+    skippedList_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    skippedList_->setAccessibleName(tr("Skipped files"));
+    skippedList_->hide();
+    connect(skippedButton_, &QToolButton::toggled, this, [this](bool open) {
+        skippedButton_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        skippedList_->setVisible(open);
+    });
+    auto* notesRow = new QHBoxLayout;
+    notesRow->setSpacing(6);
+    notesRow->addWidget(notes_);
+    notesRow->addWidget(skippedButton_);
+    notesRow->addStretch();
 
-    auto* copy =
-        new QPushButton(Style::icon("edit-copy", QStyle::SP_FileIcon), tr("Copy context.md"), this);
-    copy->setDefault(true);
-    copy->setAutoDefault(false);
-    // The filled, accent-coloured look of the default action.
-    QPalette prominent = copy->palette();
-    prominent.setColor(QPalette::Button, Style::accentColor(this));
-    prominent.setColor(QPalette::ButtonText, palette().color(QPalette::HighlightedText));
-    copy->setPalette(prominent);
-    copy->setAccessibleName(tr("Copy context.md"));
-    auto* save = new QPushButton(Style::icon("document-save", QStyle::SP_DialogSaveButton),
-                                 tr("Save…"), this);
-    save->setAccessibleName(tr("Save…"));
-    connect(copy, &QPushButton::clicked, &model, &PackerModel::copyToClipboard);
-    connect(save, &QPushButton::clicked, &model, &PackerModel::save);
+    copy_ = new ProminentButton(Style::icon("edit-copy", QStyle::SP_FileIcon),
+                                tr("Copy context.md"), this);
+    copy_->setAccessibleName(tr("Copy context.md"));
+    save_ = new QPushButton(Style::icon("document-save", QStyle::SP_DialogSaveButton), tr("Save…"),
+                            this);
+    save_->setAccessibleName(tr("Save…"));
+    connect(copy_, &QPushButton::clicked, &model, &PackerModel::copyToClipboard);
+    connect(save_, &QPushButton::clicked, &model, &PackerModel::save);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(copy);
-    buttons->addWidget(save);
+    buttons->addWidget(copy_);
+    buttons->addWidget(save_);
     buttons->addStretch();
 
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(16, 16, 16, 16);
     stack->setSpacing(12);
+    stack->addWidget(source_);
     stack->addLayout(figures);
     stack->addWidget(warning_);
-    stack->addWidget(notes_);
+    stack->addLayout(notesRow);
+    stack->addWidget(skippedList_);
     stack->addLayout(buttons);
 }
 
@@ -100,7 +129,8 @@ QWidget* ResultCard::tile(QLabel* value, const QString& caption) {
     return tile;
 }
 
-void ResultCard::setResult(const PackResult& result) {
+void ResultCard::setResult(const PackResult& result, const QString& source, bool canExport) {
+    source_->setText(source);
     files_->setText(QString::number(result.fileCount));
     tokens_->setText(QString::fromStdString(Summary::tokensFigure(result.tokenEstimate)));
     size_->setText(QString::fromStdString(Summary::byteCountFigure(result.byteCount)));
@@ -108,6 +138,14 @@ void ResultCard::setResult(const PackResult& result) {
     const QString notes = QString::fromStdString(Summary::notesLine(result));
     notes_->setText(notes);
     notes_->setVisible(!notes.isEmpty());
+    QStringList skipped;
+    for (const std::string& line : result.skipped)
+        skipped << QString::fromStdString(line);
+    skippedList_->setText(skipped.join(u'\n'));
+    skippedButton_->setVisible(!skipped.isEmpty());
+    if (skipped.isEmpty()) skippedButton_->setChecked(false);
+    copy_->setEnabled(canExport);
+    save_->setEnabled(canExport);
     QFrame::show();
 }
 
@@ -125,6 +163,9 @@ bool ResultCard::showsWarning() const {
 }
 QString ResultCard::warningText() const {
     return warningLabel_->text();
+}
+QString ResultCard::sourceText() const {
+    return source_->text();
 }
 QString ResultCard::notesText() const {
     return notes_->isHidden() ? QString() : notes_->text();

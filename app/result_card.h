@@ -1,5 +1,6 @@
 #pragma once
-// The figures, warning, notes and the copy and save buttons of a finished document.
+// The source, figures, warning, notes (with the skipped files behind a disclosure) and the copy
+// and save buttons of a finished document.
 
 #include <QFrame>
 
@@ -7,6 +8,7 @@
 
 class QLabel;
 class QPushButton;
+class QToolButton;
 
 namespace tessaly {
 
@@ -18,7 +20,8 @@ class ResultCard : public QFrame {
   public:
     ResultCard(PackerModel& model, QWidget* parent = nullptr);
 
-    void setResult(const PackResult& result);
+    // `canExport` false while a newer packing runs: the card stays, its buttons wait.
+    void setResult(const PackResult& result, const QString& source, bool canExport);
 
     QString filesText() const;
     QString tokensText() const;
@@ -27,6 +30,11 @@ class ResultCard : public QFrame {
     QString warningText() const;
     // Empty when the line is hidden.
     QString notesText() const;
+    QString sourceText() const;
+    QToolButton* skippedButton() const { return skippedButton_; }
+    QLabel* skippedList() const { return skippedList_; }
+    QPushButton* copyButton() const { return copy_; }
+    QPushButton* saveButton() const { return save_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -34,12 +42,17 @@ class ResultCard : public QFrame {
   private:
     QWidget* tile(QLabel* value, const QString& caption);
 
+    QLabel* source_;
     QLabel* files_;
     QLabel* tokens_;
     QLabel* size_;
     QWidget* warning_;
     QLabel* warningLabel_;
     QLabel* notes_;
+    QToolButton* skippedButton_;
+    QLabel* skippedList_;
+    QPushButton* copy_;
+    QPushButton* save_;
 };
 
 }  // namespace tessaly

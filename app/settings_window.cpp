@@ -1,8 +1,11 @@
 #include "settings_window.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
+#include <QShortcut>
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
@@ -62,8 +65,8 @@ QLabel* link(const QString& text, const QUrl& url, QWidget* parent) {
 
 }  // namespace
 
-SettingsWindow::SettingsWindow(const PackerModel& model, QWidget* parent)
-    : QWidget(parent, Qt::Window) {
+SettingsWindow::SettingsWindow(PackerModel& model, QWidget* parent)
+    : QWidget(parent, Qt::Window), model_(model) {
     setWindowTitle(tr("Settings"));
     setAccessibleName(tr("Settings"));
 
@@ -88,12 +91,29 @@ SettingsWindow::SettingsWindow(const PackerModel& model, QWidget* parent)
     about->setLayout(row);
 
     auto* form = new QVBoxLayout(this);
+    if (PackerModel::canUpdateItself()) {
+        checkAtLaunch_ = new QCheckBox(tr("Check for updates at launch"), this);
+        connect(checkAtLaunch_, &QCheckBox::toggled, &model,
+                &PackerModel::setChecksForUpdatesAtLaunch);
+        auto* updates = new QGroupBox(tr("Updates"), this);
+        updates->setLayout(new QVBoxLayout);
+        updates->layout()->addWidget(checkAtLaunch_);
+        form->addWidget(updates);
+    }
     form->addWidget(about);
+    connect(&model, &PackerModel::settingsChanged, this, &SettingsWindow::refresh);
+    refresh();
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(tr("Ctrl+W"))})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 
     // As wide as the form and exactly as tall as its one section needs.
     setFixedWidth(formWidth);
     setFixedHeight(form->heightForWidth(formWidth) > 0 ? form->heightForWidth(formWidth)
                                                        : sizeHint().height());
+}
+
+void SettingsWindow::refresh() {
+    if (checkAtLaunch_) checkAtLaunch_->setChecked(model_.checksForUpdatesAtLaunch());
 }
 
 }  // namespace tessaly

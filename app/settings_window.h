@@ -1,9 +1,11 @@
 #pragma once
-// The About section: name and version, the vendor credit and two links.
+// The settings the user keeps, and the About section: name and version, the vendor credit and
+// two links. Esc and Ctrl+W close it.
 
 #include <QUrl>
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 
 namespace tessaly {
@@ -22,12 +24,18 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 
   public:
-    explicit SettingsWindow(const PackerModel& model, QWidget* parent = nullptr);
+    explicit SettingsWindow(PackerModel& model, QWidget* parent = nullptr);
 
     QLabel* nameLine() const { return name_; }
+    // Null in a build that does not update itself.
+    QCheckBox* checkAtLaunchBox() const { return checkAtLaunch_; }
 
   private:
+    void refresh();
+
+    PackerModel& model_;
     QLabel* name_;
+    QCheckBox* checkAtLaunch_ = nullptr;
 };
 
 }  // namespace tessaly

@@ -29,9 +29,9 @@ Item checkItem(const PackerModel& model) {
 namespace {
 
 void show(QAction& action, const UpdateCommands::Item& item) {
-    // A menu would take "&" in a version for a mnemonic.
+    // A menu would take "&" in a version for a mnemonic; the first letter is the one.
     QString label = item.label;
-    action.setText(label.replace(u'&', QStringLiteral("&&")));
+    action.setText(u'&' + label.replace(u'&', QStringLiteral("&&")));
     action.setVisible(item.shown);
     action.setEnabled(item.enabled);
 }

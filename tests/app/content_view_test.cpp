@@ -201,23 +201,23 @@ PackResult resultWith(std::int64_t files, std::int64_t tokens, std::int64_t dupl
 
 TEST_F(MainWindowTest, TheCardShowsFiguresWarningAndNotesAsTheResultSays) {
     ResultCard& card = *content().resultCard();
-    card.setResult(resultWith(1234, 12'345, 1, 0));
+    card.setResult(resultWith(1234, 12'345, 1, 0), "src", true);
     EXPECT_EQ(card.filesText(), "1234");
     EXPECT_EQ(card.tokensText(), "≈ 12,345");
     EXPECT_EQ(card.sizeText(), "13.8 kB");
     EXPECT_FALSE(card.showsWarning());
     EXPECT_EQ(card.notesText(), "1 duplicate removed");
 
-    card.setResult(resultWith(3, 200'000, 0, 2));
+    card.setResult(resultWith(3, 200'000, 0, 2), "src", true);
     EXPECT_FALSE(card.showsWarning());
     EXPECT_EQ(card.notesText(), "2 skipped (binary/large)");
 
-    card.setResult(resultWith(3, 200'001, 2, 1));
+    card.setResult(resultWith(3, 200'001, 2, 1), "src", true);
     EXPECT_TRUE(card.showsWarning());
     EXPECT_EQ(card.warningText(), "Large — this may exceed some models' context windows.");
     EXPECT_EQ(card.notesText(), "2 duplicates removed · 1 skipped (binary/large)");
 
-    card.setResult(resultWith(3, 10, 0, 0));
+    card.setResult(resultWith(3, 10, 0, 0), "src", true);
     EXPECT_EQ(card.notesText(), "");
 }
 

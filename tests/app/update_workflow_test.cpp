@@ -261,7 +261,9 @@ TEST_F(UpdateWorkflowTest, TheHelpMenuShowsTheUpdateItemsBelowAboutAndFollowsThe
         QStringList shown;
         for (QAction* action : help->actions()) {
             if (!action->isVisible()) continue;
-            shown << action->text() + (action->isEnabled() ? "" : " (disabled)");
+            // Without the mnemonic marks: "&&" is a plain "&".
+            QString text = action->text().replace("&&", "\x01").remove(u'&').replace("\x01", "&&");
+            shown << text + (action->isEnabled() ? "" : " (disabled)");
         }
         return shown;
     };
