@@ -101,7 +101,7 @@ class PackerModel : public QObject {
     static inline const QString saveFolderKey = QStringLiteral("orvane.tessaly.save.folder");
     static inline const QString checkAtLaunchKey =
         QStringLiteral("orvane.tessaly.update.checkAtLaunch");
-    void runUpdateCheck(std::function<void(std::optional<UpdateInfo>)> then);
+    void runUpdateCheck(std::function<void(Updater::CheckResult)> then);
     void finishInstall(bool installed, bool readOnlyLocation);
 
     Platform platform_;

@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include "tessaly/update_info.h"
+#include "tessaly/updater.h"
 
 namespace tessaly {
 
@@ -76,10 +77,9 @@ class Preferences {
 class Updates {
   public:
     virtual ~Updates() = default;
-    // A strictly newer version than `currentVersion`; nothing when there is none or the check
-    // failed.
-    virtual std::optional<UpdateInfo> check(const std::string& currentVersion,
-                                            std::stop_token stop) = 0;
+    // A strictly newer version than `currentVersion`, or none; when the check failed, why.
+    virtual Updater::CheckResult check(const std::string& currentVersion,
+                                       std::stop_token stop) = 0;
     // Returns once the swap is arranged and the application may quit; throws UpdateFailure or
     // the error of the step that failed.
     virtual void install(const UpdateInfo& update, std::stop_token stop) = 0;

@@ -9,8 +9,7 @@ HttpUpdates::HttpUpdates(std::string manifest, const HttpSession& session,
                          std::chrono::milliseconds timeout)
     : manifest_(std::move(manifest)), session_(session), timeout_(timeout) {}
 
-std::optional<UpdateInfo> HttpUpdates::check(const std::string& currentVersion,
-                                             std::stop_token stop) {
+Updater::CheckResult HttpUpdates::check(const std::string& currentVersion, std::stop_token stop) {
     return Updater::check(manifest_, currentVersion, session_, stop, timeout_);
 }
 

@@ -17,8 +17,7 @@ class HttpUpdates final : public Updates {
     HttpUpdates(std::string manifest, const HttpSession& session,
                 std::chrono::milliseconds timeout = Updater::manifestTimeout);
 
-    std::optional<UpdateInfo> check(const std::string& currentVersion,
-                                    std::stop_token stop) override;
+    Updater::CheckResult check(const std::string& currentVersion, std::stop_token stop) override;
     // Replaces the running program's bundle, downloading with this object's session.
     void install(const UpdateInfo& update, std::stop_token stop) override;
 

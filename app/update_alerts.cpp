@@ -10,6 +10,23 @@ Alert upToDate(const QString& runningVersion) {
             {}};
 }
 
+Alert checkFailed(Updater::CheckFailure failure) {
+    QString reason;
+    switch (failure) {
+        case Updater::CheckFailure::untrusted:
+            reason = QStringLiteral("The update server's identity could not be verified.");
+            break;
+        case Updater::CheckFailure::unreadable:
+            reason = QStringLiteral("The update server's answer was not an update manifest.");
+            break;
+        case Updater::CheckFailure::unreachable:
+        case Updater::CheckFailure::none:
+            reason = QStringLiteral("The update server could not be reached.");
+            break;
+    }
+    return {QStringLiteral("Couldn't check for updates"), reason, {}};
+}
+
 Alert newVersion(const QString& offeredVersion, const QString& runningVersion) {
     return {QStringLiteral("A new version of Tessaly is available"),
             QStringLiteral("Tessaly ") + offeredVersion + QStringLiteral(" is ready — you have ") +

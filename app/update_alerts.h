@@ -4,12 +4,15 @@
 #include <QString>
 
 #include "platform.h"
+#include "tessaly/updater.h"
 
 namespace tessaly {
 
 namespace UpdateAlerts {
 
 Alert upToDate(const QString& runningVersion);
+// The reason in one plain sentence, and a single OK.
+Alert checkFailed(Updater::CheckFailure failure);
 // "Install" is the first button, the default.
 Alert newVersion(const QString& offeredVersion, const QString& runningVersion);
 Alert readOnlyLocation();

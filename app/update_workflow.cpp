@@ -24,8 +24,9 @@ QString text(const std::string& utf8) {
 void PackerModel::checkForUpdatesOnLaunch() {
     if (didCheck_) return;
     didCheck_ = true;
-    runUpdateCheck([this](std::optional<UpdateInfo> found) {
-        availableUpdate_ = std::move(found);
+    // Quiet when it fails: nobody asked for it.
+    runUpdateCheck([this](Updater::CheckResult found) {
+        availableUpdate_ = std::move(found.update);
         emit updateChanged();
         if (!availableUpdate_) return;
         // A version the user declined is still offered by the menu, but not pressed again.
@@ -39,10 +40,16 @@ void PackerModel::checkForUpdatesManually() {
     if (isUpdating_ || isCheckingForUpdate_) return;
     isCheckingForUpdate_ = true;
     emit updateChanged();
-    runUpdateCheck([this](std::optional<UpdateInfo> found) {
+    runUpdateCheck([this](Updater::CheckResult found) {
         isCheckingForUpdate_ = false;
-        availableUpdate_ = std::move(found);
+        availableUpdate_ = std::move(found.update);
         emit updateChanged();
+        if (found.failure != Updater::CheckFailure::none) {
+            // A failure is not "up to date": the user asked, and is told what went wrong.
+            platform_.desktop->activate();
+            platform_.alerts->run(UpdateAlerts::checkFailed(found.failure));
+            return;
+        }
         if (!availableUpdate_) {
             platform_.desktop->activate();
             platform_.alerts->run(UpdateAlerts::upToDate(version_));
@@ -101,14 +108,14 @@ void PackerModel::finishInstall(bool installed, bool readOnlyLocation) {
             : UpdateAlerts::installFailed(QString::fromUtf8(BuildInfo::updateHost) + "/tessaly"));
 }
 
-void PackerModel::runUpdateCheck(std::function<void(std::optional<UpdateInfo>)> then) {
+void PackerModel::runUpdateCheck(std::function<void(Updater::CheckResult)> then) {
     updateTasks_->run(
         [this, current = version_.toStdString(), then = std::move(then)](std::stop_token stop) {
-            std::optional<UpdateInfo> found;
+            Updater::CheckResult found{std::nullopt, Updater::CheckFailure::unreachable};
             try {
                 found = platform_.updates->check(current, stop);
             } catch (const std::exception&) {
-                // A failed check is no update.
+                // Out of memory or the like: the check did not happen.
             }
             QMetaObject::invokeMethod(
                 this, [then, found = std::move(found)]() mutable { then(std::move(found)); },

@@ -128,7 +128,7 @@ class UpdaterCheck : public testing::Test {
         serve(HttpsServer::Reply{.status = status, .body = std::move(body)});
     }
     std::optional<UpdateInfo> check() {
-        return Updater::check(server_.url("/manifest.json"), current, session_);
+        return Updater::check(server_.url("/manifest.json"), current, session_).update;
     }
 
     HttpsServer server_;
@@ -185,13 +185,13 @@ TEST_F(UpdaterCheck, ABodyThatIsNotJsonGivesNone) {
 }
 
 TEST_F(UpdaterCheck, AnUnknownPathGivesNone) {
-    EXPECT_FALSE(Updater::check(server_.url("/elsewhere.json"), current, session_));
+    EXPECT_FALSE(Updater::check(server_.url("/elsewhere.json"), current, session_).update);
 }
 
 TEST_F(UpdaterCheck, ASilentServerGivesNoneWhenTheTimeOutEnds) {
     serve(HttpsServer::Reply{.neverAnswer = true});
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(Updater::check(server_.url("/manifest.json"), current, session_, {}, 500ms));
+    EXPECT_FALSE(Updater::check(server_.url("/manifest.json"), current, session_, {}, 500ms).update);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, 450ms);  // ended by the time-out, not by anything else
     EXPECT_LT(elapsed, 5s);
@@ -204,8 +204,8 @@ TEST_F(UpdaterCheck, TheProductionTimeOutIsTenSeconds) {
 
 TEST_F(UpdaterCheck, AServerWithAnUntrustedCertificateGivesNone) {
     serve(manifest("1.3", goodUrl));
-    EXPECT_FALSE(Updater::check(server_.url("/manifest.json"), current, HttpSession()));
-    EXPECT_FALSE(Updater::check(server_.url("/manifest.json"), current, HttpSession::shared()));
+    EXPECT_FALSE(Updater::check(server_.url("/manifest.json"), current, HttpSession()).update);
+    EXPECT_FALSE(Updater::check(server_.url("/manifest.json"), current, HttpSession::shared()).update);
     EXPECT_TRUE(server_.requests().empty());  // the handshake failed before any request
 }
 
@@ -215,7 +215,7 @@ TEST_F(UpdaterCheck, AnUnreachableServerGivesNone) {
         HttpsServer gone;
         url = gone.url("/manifest.json");
     }
-    EXPECT_FALSE(Updater::check(url, current, session_));
+    EXPECT_FALSE(Updater::check(url, current, session_).update);
 }
 
 TEST_F(UpdaterCheck, AStopRequestEndsTheCheckPromptly) {
@@ -226,7 +226,8 @@ TEST_F(UpdaterCheck, AStopRequestEndsTheCheckPromptly) {
     });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(
-        Updater::check(server_.url("/manifest.json"), current, session_, stop.get_token(), 60s));
+        Updater::check(server_.url("/manifest.json"), current, session_, stop.get_token(), 60s)
+            .update);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_TRUE(stop.stop_requested());
 }

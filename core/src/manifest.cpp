@@ -35,7 +35,7 @@ bool hasHttpsScheme(std::string_view text) {
 
 }  // namespace
 
-std::optional<UpdateInfo> readManifest(std::string_view body, std::string_view currentVersion) {
+std::optional<UpdateInfo> parseManifest(std::string_view body) {
     try {
         const Json manifest = Json::parse(body, nullptr, /*allow_exceptions=*/false);
         if (!manifest.is_object()) return std::nullopt;  // also a parse error ("discarded")
@@ -43,12 +43,17 @@ std::optional<UpdateInfo> readManifest(std::string_view body, std::string_view c
         std::optional<std::string> url = stringMember(manifest, "url");
         if (!version || !url) return std::nullopt;
         if (!isValidUrl(*url) || !hasHttpsScheme(*url)) return std::nullopt;
-        if (!isNewer(*version, currentVersion)) return std::nullopt;
         return UpdateInfo{std::move(*version), std::move(*url),
                           stringMember(manifest, "notes").value_or("")};
     } catch (...) {
-        return std::nullopt;  // out of memory, or libcurl could not start: no offer
+        return std::nullopt;  // out of memory, or libcurl could not start: no manifest
     }
+}
+
+std::optional<UpdateInfo> readManifest(std::string_view body, std::string_view currentVersion) {
+    std::optional<UpdateInfo> offer = parseManifest(body);
+    if (!offer || !isNewer(offer->version, currentVersion)) return std::nullopt;
+    return offer;
 }
 
 }  // namespace Updater
