@@ -100,8 +100,9 @@ inline bool waitFor(const std::function<bool()>& done) {
     return done();
 }
 
+}  // namespace tessaly
+
+// Found by GoogleTest in QString's namespace, the global one: failures show texts as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
-
-}  // namespace tessaly

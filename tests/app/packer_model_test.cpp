@@ -45,7 +45,7 @@ TEST_F(PackerModelTest, TwoHundredPackingsKeepNoMemory) {
         model.pack({dir / "p"});
         ASSERT_TRUE(waitFor([&] { return !model.isPacking(); }));
     }
-    // Keeping 64 KB a packing would be over 11 MB here.
+    // Keeping 64 KB a packing fails this.
     EXPECT_LT(TestSupport::residentBytes(), settled + (4u << 20));
 }
 

@@ -51,7 +51,7 @@ class TessalyAppTest : public testing::Test {
     ContentView& content = *window.content();
 };
 
-TEST_F(TessalyAppTest, EachStateShowsWhatTheModelHolds) {
+TEST_F(TessalyAppTest, EveryStateIsDrawnAndShowsWhatTheModelHolds) {
     writeFile(dir / "notes.txt", "n\n");
     writeFile(dir / "project" / "README.md", "# Project\n");
     writeFile(dir / "project" / "copy" / "README.md", "# Project\n");
@@ -128,7 +128,7 @@ TEST_F(TessalyAppTest, DropsPackOnlyLocalFilesInDropOrder) {
     EXPECT_EQ(model.sourceLabel(), "3 items");
 }
 
-TEST_F(TessalyAppTest, TheCardsButtonsAndTheShortcutsCopySaveAndChoose) {
+TEST_F(TessalyAppTest, TheCardCopiesAndSavesTheDocumentAndCtrlOPacksWhatThePanelGives) {
     writeFile(dir / "a.txt", "a\n");
     app.launch({dir / "a.txt"});
     ASSERT_TRUE(waitFor([&] { return model.hasResult(); }));

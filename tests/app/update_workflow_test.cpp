@@ -85,7 +85,7 @@ TEST_F(UpdateWorkflowTest, EachOutcomeOfACheckShowsItsAlertAndAFailedInstallCanB
     }
 }
 
-TEST_F(UpdateWorkflowTest, ADeclinedVersionIsOfferedByTheMenuButNotAtLaunch) {
+TEST_F(UpdateWorkflowTest, ADeclinedVersionIsOfferedOnlyByTheMenuAndQuittingStopsAHangingCheck) {
     script.preferences["orvane.tessaly.update.promptedVersion"] = "1.5";
     script.onCheck = [](std::stop_token) { return std::optional(offer("1.5")); };
     auto model = makeModel();
