@@ -1,72 +1,112 @@
 #pragma once
-// Desktop services that answer from a script and record what the model asked of them.
+// The desktop as a script: panels, alerts, preferences and the update host answer from it, and
+// it records what the model asked. Also how the tests wait for the model.
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <map>
-#include <mutex>
-#include <optional>
-#include <stop_token>
-#include <string>
-#include <vector>
+#include <ostream>
 
-#include "platform.h"
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include "packer_model.h"
+#include "test_support.h"
 
 namespace tessaly {
 
-// Holds a background call until the test opens it (or the call is asked to stop).
-class Gate {
+struct PlatformScript {
+    std::optional<std::vector<std::filesystem::path>> inputs;  // the panels'; none: cancelled
+    std::optional<std::filesystem::path> saveDestination;
+    std::filesystem::path saveFolder;  // where the save panel was asked to start
+    std::deque<int> alertAnswers;  // button indexes in order; then 0, the default
+    std::map<QString, QString> preferences;
+    // The update host, called off the GUI thread; by default no update, and installing works.
+    std::function<std::optional<UpdateInfo>(std::stop_token)> onCheck;
+    Updater::CheckFailure checkFailure = Updater::CheckFailure::none;
+    std::function<void(const UpdateInfo&, std::stop_token)> onInstall;
+    std::atomic<int> checks = 0;
+
+    // What the model asked, in order: "activate", "choose PROMPT: MESSAGE", "save NAME",
+    // "copy DOCUMENT", "reveal PATH", "alert MESSAGE", "terminate"; and the alerts themselves.
+    std::vector<std::string> calls;
+    std::vector<Alert> alerts;
+};
+
+namespace detail {
+
+// Every service in one; the platform holds one per service, all on the same script.
+class FakeServices final : public FileDialogs,
+                           public Clipboard,
+                           public Desktop,
+                           public Alerts,
+                           public Preferences,
+                           public Updates {
   public:
-    void open() {
-        {
-            std::lock_guard lock(mutex_);
-            open_ = true;
-        }
-        opened_.notify_all();
+    explicit FakeServices(PlatformScript& script) : s_(script) {}
+
+    std::optional<std::vector<std::filesystem::path>> chooseInputs(const QString& prompt,
+                                                                   const QString& text) override {
+        log(("choose " + prompt + ": " + text).toStdString());
+        return s_.inputs;
     }
-    void wait(std::stop_token stop) {
-        std::unique_lock lock(mutex_);
-        opened_.wait(lock, stop, [this] { return open_; });
+    std::optional<std::filesystem::path> chooseSaveDestination(const std::filesystem::path& folder,
+                                                               const QString& name) override {
+        log("save " + name.toStdString());
+        s_.saveFolder = folder;
+        return s_.saveDestination;
+    }
+    void setText(const std::string& utf8) override { log("copy " + utf8); }
+    void activate() override { log("activate"); }
+    void reveal(const std::filesystem::path& file) override { log("reveal " + file.string()); }
+    void terminate() override { log("terminate"); }
+    int run(const Alert& alert) override {
+        log("alert " + alert.message.toStdString());
+        s_.alerts.push_back(alert);
+        if (s_.alertAnswers.empty()) return 0;
+        const int answer = s_.alertAnswers.front();
+        s_.alertAnswers.pop_front();
+        return answer;
+    }
+    std::optional<QString> string(const QString& key) const override {
+        return s_.preferences.contains(key) ? std::optional(s_.preferences.at(key)) : std::nullopt;
+    }
+    void setString(const QString& key, const QString& to) override { s_.preferences[key] = to; }
+    Updater::CheckResult check(const std::string&, std::stop_token stop) override {
+        ++s_.checks;
+        return {s_.onCheck ? s_.onCheck(stop) : std::nullopt, s_.checkFailure};
+    }
+    void install(const UpdateInfo& update, std::stop_token stop) override {
+        if (s_.onInstall) s_.onInstall(update, stop);
     }
 
   private:
-    std::mutex mutex_;
-    std::condition_variable_any opened_;
-    bool open_ = false;
+    void log(std::string call) { s_.calls.push_back(std::move(call)); }
+
+    PlatformScript& s_;
 };
 
-struct PlatformScript {
-    // What the open panel returns; nothing means cancelled.
-    std::optional<std::vector<std::filesystem::path>> inputs;
-    std::optional<std::filesystem::path> saveDestination;
-
-    // Answers to alerts, in order, as button indexes; 0 (the default button) once they run out.
-    std::deque<int> alertAnswers;
-    // The key-value store behind the preferences.
-    std::map<QString, QString> preferences;
-    // What the update host finds and how the installation ends; both run off the GUI thread.
-    // By default there is no update and the installation succeeds.
-    std::function<std::optional<UpdateInfo>(std::stop_token)> onCheck;
-    std::function<void(const UpdateInfo&, std::stop_token)> onInstall;
-    std::atomic<int> checks = 0;
-    std::vector<UpdateInfo> installed;  // guarded by installedMutex
-    std::mutex installedMutex;
-
-    // What was asked, in order: "activate", "choose", "save", "copy", "reveal", "alert",
-    // "terminate".
-    std::vector<std::string> calls;
-    QString prompt, message, proposedName;
-    std::string clipboard;
-    std::vector<std::filesystem::path> revealed;
-    std::vector<Alert> alerts;
-    // Runs when the file manager is asked to reveal a file (to look at the model then).
-    std::function<void()> onReveal;
-};
+}  // namespace detail
 
 // The platform reads and writes the script, which outlives it.
-Platform fakePlatform(PlatformScript& script);
+inline Platform fakePlatform(PlatformScript& script) {
+    auto fake = [&] { return std::make_unique<detail::FakeServices>(script); };
+    return Platform{fake(), fake(), fake(), fake(), fake(), fake()};
+}
+
+// Runs the event loop until `done` holds, for at most ten seconds; returns `done()`.
+inline bool waitFor(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10'000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
 
 }  // namespace tessaly
+
+// Found by GoogleTest in QString's namespace, the global one: failures show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}

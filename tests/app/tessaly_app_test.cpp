@@ -1,66 +1,181 @@
+#include <future>
+
 #include <gtest/gtest.h>
 
-#include "app_test_support.h"
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLabel>
+#include <QListView>
+#include <QLocalSocket>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "content_view.h"
+#include "drop.h"
+#include "drop_zone.h"
 #include "fake_platform.h"
+#include "input_chooser.h"
+#include "instance_channel.h"
 #include "main_window.h"
+#include "result_card.h"
 #include "settings_window.h"
 #include "tessaly_app.h"
-#include "test_support.h"
 
 using namespace tessaly;
-
-using TestSupport::TempDir;
+using namespace std::chrono_literals;
 using TestSupport::writeFile;
+namespace fs = std::filesystem;
 
 namespace {
 
+QUrl urlOf(const fs::path& path) {
+    return QUrl::fromLocalFile(QString::fromStdString(path));
+}
+
+// Lays out what was shown or hidden (taking in no new change) and draws it, for a person to see.
+void picture(QWidget& widget, const char* name) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QDir().mkpath(TESSALY_SCREENSHOT_DIR);
+    widget.grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/%1.png").arg(name));
+}
+
 class TessalyAppTest : public testing::Test {
   protected:
-    TessalyAppTest() : model(fakePlatform(script), QStringLiteral("1.0")), app(model) {}
-
-    TempDir dir;
+    TestSupport::TempDir dir;
     PlatformScript script;
-    PackerModel model;
-    TessalyApp app;
+    PackerModel model{fakePlatform(script), PackerModel::versionText("")};
+    TessalyApp app{model};
+    MainWindow& window = app.mainWindow();
+    ContentView& content = *window.content();
 };
 
-TEST_F(TessalyAppTest, PathsOfTheLaunchArePackedTogetherOnceTheEventLoopRuns) {
-    writeFile(dir / "a.txt", "a\n");
-    writeFile(dir / "docs" / "b.md", "b\n");
-    app.launch({dir / "a.txt", dir / "docs"});
-    EXPECT_TRUE(app.mainWindow().isVisible());
-    EXPECT_FALSE(model.isPacking());  // not before launching has finished
-    ASSERT_TRUE(processEventsUntil([&] { return model.hasResult() && !model.isPacking(); }));
-    EXPECT_EQ(model.sourceLabel(), "2 items");
-    EXPECT_EQ(model.result()->fileCount, 2);
+TEST_F(TessalyAppTest, EveryStateIsDrawnAndShowsWhatTheModelHolds) {
+    writeFile(dir / "notes.txt", "n\n");
+    writeFile(dir / "project" / "README.md", "# Project\n");
+    writeFile(dir / "project" / "copy" / "README.md", "# Project\n");
+    writeFile(dir / "project" / "blob.txt", std::string("a\0b", 3));
+    writeFile(dir / "large" / "big.txt", std::string(900'000, 'x'));
+    writeFile(dir / "images" / "logo.png", "\x89PNG\r\n");
+    const struct {
+        const char* picture;
+        const char* input;  // packed, and waited for but in the packing state
+        QString status, notes;
+        bool card, warning;
+    } states[] = {
+        {"main-empty", nullptr, "", "", false, false},
+        {"main-packing", "project", "Packing…", "", false, false},
+        {"main-result", nullptr, "Packed 1 files ✓",
+         "1 duplicate removed · 1 skipped (binary/large)", true, false},
+        {"main-over-limit", "large", "Packed 1 files ✓", "", true, true},
+        {"main-no-text", "images", "No text files found", "", false, false},
+    };
+    app.launch({});
+    for (const auto& s : states) {
+        SCOPED_TRACE(s.picture);
+        if (s.input) model.pack({dir / s.input});
+        ASSERT_TRUE(s.status == "Packing…" || waitFor([&] { return !model.isPacking(); }));
+        picture(window, s.picture);
+        QLabel& status = *content.statusLine();
+        EXPECT_EQ(status.isVisible() ? status.text() : "", s.status);
+        EXPECT_EQ(content.busyIndicator()->isVisible(), model.isPacking());
+        EXPECT_EQ(content.chooseButton()->isEnabled(), !model.isPacking());
+        EXPECT_EQ(window.chooseAction()->isEnabled(), !model.isPacking());
+        ResultCard& card = *content.resultCard();
+        EXPECT_EQ(card.isVisible(), s.card);
+        EXPECT_EQ(card.isVisible() && card.showsWarning(), s.warning);
+        EXPECT_EQ(card.isVisible() ? card.notesText() : "", s.notes);
+    }
+
+    emit window.settingsRequested();
+    picture(app.settingsWindow(), "settings");
+    EXPECT_EQ(app.settingsWindow().nameLine()->text(), "Orvane Markdown Tessaly 1.0");
+
+    InputChooser chooser(&window, "Pack", "Choose files or a folder to pack into one context.md");
+    chooser.setDirectory(QString::fromStdString(dir.path()));
+    chooser.show();
+    auto* list = chooser.findChild<QListView*>("listView");
+    ASSERT_TRUE(waitFor([&] { return list->model()->rowCount(list->rootIndex()) == 4; }));
+    const QAbstractItemModel& files = *list->model();
+    for (const char* name : {"notes.txt", "project"})
+        list->selectionModel()->select(
+            files.match(files.index(0, 0, list->rootIndex()), Qt::DisplayRole, name).value(0),
+            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    // The stock dialog renames its button "Open" while a folder is chosen.
+    QPushButton* pack = chooser.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
+    EXPECT_TRUE(waitFor([&] { return pack->text() == "Pack"; }));
+    picture(chooser, "input-chooser");
+    chooser.accept();  // the stock dialog would open the folder instead
+    EXPECT_EQ(chooser.chosen().size(), 2);
 }
 
-TEST_F(TessalyAppTest, PathsOpenedWhileRunningRepackInTheSameWindow) {
+TEST_F(TessalyAppTest, DropsPackOnlyLocalFilesInDropOrder) {
+    for (const char* name : {"c.txt", "a.txt", "b.txt"})
+        writeFile(dir / name, "x\n");
+    const auto https = QUrl("https://x.example/a.txt");
+    QMimeData data;
+    data.setUrls({https});
+    EXPECT_FALSE(Drop::offersFiles(&data));
+    data.setUrls({urlOf(dir / "c.txt"), https, urlOf(dir / "a.txt"), urlOf(dir / "b.txt")});
+    EXPECT_EQ(Drop::localPaths(data.urls()),
+              (std::vector<fs::path>{dir / "c.txt", dir / "a.txt", dir / "b.txt"}));
+    QDragEnterEvent enter({9, 9}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(content.dropZone(), &enter);
+    QDropEvent drop({9, 9}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(content.dropZone(), &drop);
+    ASSERT_TRUE(waitFor([&] { return !model.isPacking(); }));
+    EXPECT_EQ(model.sourceLabel(), "3 items");
+}
+
+TEST_F(TessalyAppTest, TheCardCopiesAndSavesTheDocumentAndCtrlOPacksWhatThePanelGives) {
     writeFile(dir / "a.txt", "a\n");
-    writeFile(dir / "later.txt", "later\n");
     app.launch({dir / "a.txt"});
-    ASSERT_TRUE(
-        processEventsUntil([&] { return model.sourceLabel() == "a.txt" && !model.isPacking(); }));
-    app.open({dir / "later.txt"});
-    EXPECT_EQ(model.status(), "Packing…");
-    ASSERT_TRUE(waitUntilPacked(model));
-    EXPECT_EQ(model.sourceLabel(), "later.txt");
+    ASSERT_TRUE(waitFor([&] { return model.hasResult(); }));
+    const auto buttons = content.resultCard()->findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 2);
+    QTest::mouseClick(buttons[0], Qt::LeftButton);  // Copy context.md
+    EXPECT_EQ(model.status(), "Copied to clipboard ✓");
+    script.saveDestination = dir / "context.md";
+    QTest::mouseClick(buttons[1], Qt::LeftButton);  // Save…
+    EXPECT_EQ(model.status(), "Saved ✓");
+    EXPECT_EQ(TestSupport::readFile(dir / "context.md"), model.result()->markdown);
+    script.inputs = std::vector<fs::path>{dir / "a.txt", dir / "context.md"};
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(script.calls,
+              (std::vector<std::string>{
+                  "copy " + model.result()->markdown, "activate", "save context.md",
+                  "reveal " + (dir / "context.md").string(), "activate",
+                  "choose Pack: Choose files or a folder to pack into one context.md"}));
+    ASSERT_TRUE(waitFor([&] { return !model.isPacking(); }));
+    EXPECT_EQ(model.sourceLabel(), "2 items");
+    app.open({dir / "a.txt"});  // as from a second launch
+    ASSERT_TRUE(waitFor([&] { return model.sourceLabel() == "a.txt"; }));
 }
 
-TEST_F(TessalyAppTest, ALaunchWithoutPathsOnlyShowsTheWindow) {
-    app.launch({});
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(app.mainWindow().isVisible());
-    EXPECT_TRUE(model.status().isEmpty());
-}
+TEST_F(TessalyAppTest, ASecondLaunchHandsItsPathsToTheRunningInstance) {
+    EXPECT_EQ(Launch::parse({"b", "/a", ".", "../c", "--", "--help"}, "/w/p").paths,
+              (std::vector<fs::path>{"/w/p/b", "/a", "/w/p", "/w/c", "/w/p/--help"}));
 
-TEST_F(TessalyAppTest, TheSettingsCommandOpensOneSettingsWindow) {
-    app.launch({});
-    emit app.mainWindow().settingsRequested();
-    EXPECT_TRUE(app.settingsWindow().isVisible());
-    SettingsWindow* first = &app.settingsWindow();
-    app.showSettings();
-    EXPECT_EQ(&app.settingsWindow(), first);
+    const QString name = QString::fromStdString(dir / "tessaly.socket");
+    writeFile(dir / "tessaly.socket", "");  // as a killed instance leaves it
+    InstanceChannel::Listener running(name);
+    ASSERT_TRUE(running.listen());
+    EXPECT_FALSE(InstanceChannel::Listener(name).listen()) << "took a live instance's name";
+    std::vector<std::vector<fs::path>> received;
+    QObject::connect(&running, &InstanceChannel::Listener::openRequested,
+                     [&](std::vector<fs::path> paths) { received.push_back(paths); });
+    QLocalSocket stray;  // announces 256 MiB: cut off rather than waited for
+    stray.connectToServer(name);
+    stray.write(QByteArray("\0\0\0\0\x10\0\0\0", 8));
+    EXPECT_TRUE(waitFor([&] { return stray.state() == QLocalSocket::UnconnectedState; }));
+
+    // From another thread, as from the second process, while this one serves.
+    const std::vector<fs::path> paths{"/a b/c.txt", "/x/\xff\xfe-not-utf8", "/line\nbreak"};
+    auto sent = std::async(std::launch::async, [&] { return InstanceChannel::send(name, paths); });
+    EXPECT_TRUE(waitFor([&] { return sent.wait_for(0s) == std::future_status::ready; }));
+    EXPECT_TRUE(sent.get());
+    EXPECT_EQ(received, std::vector<std::vector<fs::path>>{paths});
 }
 
 }  // namespace
