@@ -1,38 +1,26 @@
-// Which bytes the engine keeps as text: exactly those that are well-formed UTF-8 with no NUL
-// among the first Collect::sniffLength bytes, judged against a validator written apart from
-// the engine's. Names are repaired into valid UTF-8 and valid ones are left alone.
-
-#include <cstddef>
-#include <cstdint>
-#include <string>
-#include <string_view>
+// Text is exactly the well-formed UTF-8 with no NUL in the first Collect::sniffLength bytes. The
+// same bytes packed as a title, a file's name and its body make a document of valid UTF-8 (names
+// are repaired) that keeps the body exactly when it is valid and shows a valid title as it is.
 
 #include "property.h"
-#include "strict_utf8.h"
 #include "tessaly/collect.h"
-#include "text.h"
+#include "tessaly/pack.h"
 
 using namespace tessaly;
+using Fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using Fuzz::require;
-    const std::string_view bytes = Fuzz::bytesOf(data, size);
-    const bool wellFormed = Fuzz::isStrictUtf8(bytes);
-    require(Text::isValidUtf8(bytes) == wellFormed,
-            "the engine's UTF-8 check agrees with a strict validator");
-
-    const bool nulInSniff =
-        bytes.substr(0, Collect::sniffLength).find('\0') != std::string_view::npos;
-    const bool text = Collect::isText(bytes);
-    if (text) {
-        require(wellFormed, "text is well-formed UTF-8");
-        require(!nulInSniff, "text has no NUL in the sniffed bytes");
-    }
-    require(text == (wellFormed && !nulInSniff),
-            "well-formed UTF-8 without a NUL in the sniffed bytes is text");
-
-    const std::string repaired = Text::validUtf8(bytes);
-    require(Fuzz::isStrictUtf8(repaired), "a repaired name is well-formed UTF-8");
-    if (wellFormed) require(repaired == bytes, "a valid name is left as it is");
+    const std::string bytes(Fuzz::bytesOf(data, size));
+    const bool valid = Fuzz::isUtf8(bytes);
+    // Each input again, moved up to the end of the sniffed bytes (few inputs are that long).
+    const std::size_t nul = bytes.find('\0'), moved = Collect::sniffLength - 8;
+    require(Collect::isText(bytes) == (valid && nul >= Collect::sniffLength) &&
+                Collect::isText(std::string(moved, '-') + bytes) == (valid && nul >= 8),
+            "text is exactly the valid UTF-8 without a NUL in the sniffed bytes");
+    const auto packed = Pack::build({{.path = "/r/" + bytes, .data = bytes}}, "/r", {}, bytes);
+    require(Fuzz::isUtf8(packed.markdown), "a document is valid UTF-8, whatever its names");
+    require(packed.fileCount == (valid ? 1 : 0), "a file is packed exactly when it is valid UTF-8");
+    require(!valid || packed.markdown.starts_with("# Context: " + bytes + "\n"),
+            "a valid title is shown as it is");
     return 0;
 }

@@ -1,241 +1,98 @@
-// Unpacking an update's zip writes nothing outside its target, whatever the archive holds.
-// Each run unpacks the input into a fresh target inside a scratch folder whose only other
-// entry is a sentinel folder with one file; afterwards nothing may have appeared beside them,
-// the sentinel must be exactly as it was (not even a hard link more to its file), a failed
-// unpack must leave no target, and no link in an unpacked target may lead out of it.
+// Unpacking an update's zip into a fresh target beside a sentinel folder, two levels below a
+// scratch folder, changes nothing outside the target (not even a hard link more), whatever the
+// archive holds; a failure leaves no target, and a target is its owner's folder, no link out.
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <deque>
 #include <filesystem>
-#include <set>
-#include <string>
-#include <string_view>
-#include <vector>
+#include <fstream>
+#include <map>
 
 #include "property.h"
 #include "tessaly/unpack_zip.h"
 #include "tessaly/update_error.h"
 
 using namespace tessaly;
+using Fuzz::require;
+namespace fs = std::filesystem;
 
 namespace {
 
-namespace fs = std::filesystem;
-using Fuzz::require;
-
-constexpr std::string_view sentinelBytes = "keep\n";
-
-[[noreturn]] void setupFailed(const std::string& what) {
-    std::fprintf(stderr, "unzip fuzzer: %s: %s\n", what.c_str(), std::strerror(errno));
-    std::abort();
-}
-
-std::set<std::string> names(const fs::path& folder) {
-    std::set<std::string> out;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        out.insert(entry.path().filename().string());
-    return out;
-}
-
-// Folders an archive made unreadable are opened up so that the tree can be removed.
+// Folders an archive made unreadable are opened up so that the tree can be walked and removed.
 void openUp(const fs::path& folder) {
-    ::chmod(folder.c_str(), S_IRWXU);
     std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->symlink_status(ec).type() == fs::file_type::directory) openUp(it->path());
+    fs::permissions(folder, fs::perms::owner_all, ec);
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec))
+        if (!entry.is_symlink(ec) && entry.is_directory(ec)) openUp(entry.path());
 }
 
-void removeTree(const fs::path& path) {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-    if (!ec) return;
-    openUp(path);
-    fs::remove_all(path, ec);
-    require(!ec, "an unpacked target can be removed");
-}
-
-// The names of a path; empty ones ("//", a leading or trailing "/") name nothing.
-std::vector<std::string> components(std::string_view path) {
-    std::vector<std::string> out;
-    while (!path.empty()) {
-        const std::size_t slash = path.find('/');
-        if (slash != 0) out.emplace_back(path.substr(0, slash));
-        if (slash == std::string_view::npos) break;
-        path.remove_prefix(slash + 1);
-    }
-    return out;
-}
-
-std::string joined(const std::vector<std::string>& names) {
-    std::string out;
-    for (const std::string& name : names)
-        out += "/" + name;
-    return out.empty() ? "/" : out;
-}
-
-// Where an absolute path leads when every link on the way is followed, the way the kernel
-// does, as far as the names exist; names past a missing one are taken as written. A chain of
-// links too long to follow leads nowhere, and counts as staying where it is.
-std::vector<std::string> resolved(const std::string& path) {
-    std::vector<std::string> at;
-    std::deque<std::string> pending;
-    for (std::string& name : components(path))
-        pending.push_back(std::move(name));
-    int links = 0;
-    while (!pending.empty()) {
-        const std::string name = std::move(pending.front());
-        pending.pop_front();
-        if (name == ".") continue;
-        if (name == "..") {
-            if (!at.empty()) at.pop_back();
-            continue;
-        }
-        at.push_back(name);
-        const std::string here = joined(at);
-        struct stat st {};
-        if (::lstat(here.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) continue;
-        if (++links > 40) return {};
-        std::string target(PATH_MAX, '\0');
-        const ssize_t length = ::readlink(here.c_str(), target.data(), target.size());
-        require(length >= 0, "an unpacked link can be read");
-        target.resize(static_cast<std::size_t>(length));
-        at.pop_back();
-        if (!target.empty() && target.front() == '/') at.clear();
-        const std::vector<std::string> more = components(target);
-        pending.insert(pending.begin(), more.begin(), more.end());
-    }
-    return at;
-}
-
-bool isBelow(const std::vector<std::string>& path, const std::vector<std::string>& base) {
-    return path.empty() ||  // a loop of links
-           (path.size() >= base.size() && std::equal(base.begin(), base.end(), path.begin()));
-}
-
-// Where the per-process scratch folder goes: TESSALY_FUZZ_SCRATCH (scripts/fuzz.sh sets it, so
-// that a crash leaves nothing elsewhere), else a memory-backed folder when there is one: on a
-// journalling disk every run waits for its writes and removals, several times slower.
-std::string scratchParent() {
-    const char* chosen = std::getenv("TESSALY_FUZZ_SCRATCH");
-    if (chosen && *chosen) return chosen;
-    if (::access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp && *tmp ? tmp : "/tmp";
-}
-
-class Scratch {
-  public:
+struct Scratch {
     Scratch() {
-        std::string pattern = scratchParent() + "/tessaly-unzip-XXXXXX";
-        if (!::mkdtemp(pattern.data())) setupFailed("mkdtemp(" + pattern + ")");
-        process_ = fs::canonical(pattern);
-        zip_ = process_ / "input.zip";
-        scratch_ = process_ / "scratch";
-        sentinel_ = scratch_ / "sentinel";
-        target_ = scratch_ / "target";
-        fs::create_directories(sentinel_);
-        const int fd = ::open((sentinel_ / "keep").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-        if (fd < 0 || ::write(fd, sentinelBytes.data(), sentinelBytes.size()) !=
-                          static_cast<ssize_t>(sentinelBytes.size()))
-            setupFailed("write " + (sentinel_ / "keep").string());
-        ::close(fd);
-        if (::lstat((sentinel_ / "keep").c_str(), &keep_) != 0 ||
-            ::lstat(sentinel_.c_str(), &sentinelStat_) != 0)
-            setupFailed("lstat " + sentinel_.string());
+        const char* parent = std::getenv("TESSALY_FUZZ_SCRATCH");  // else in memory, not on disk
+        std::string pattern = std::string(parent ? parent : "/dev/shm") + "/tessaly-unzip-XXXXXX";
+        require(::mkdtemp(pattern.data()) != nullptr, "a scratch folder can be made");
+        root = fs::canonical(pattern);
+        zip = root / "input.zip";
+        target = root / "work" / "target";
+        fs::create_directories(root / "work" / "sentinel");
+        std::ofstream(root / "work" / "sentinel" / "keep") << "keep\n";
     }
-
     ~Scratch() {
         std::error_code ec;
-        openUp(process_);
-        fs::remove_all(process_, ec);
+        openUp(root);
+        fs::remove_all(root, ec);
     }
-
-    void run(std::string_view zipBytes) {
-        writeZip(zipBytes);
-        bool unpacked = true;
-        try {
-            Update::unpackZip(zip_, target_, {.maxBytes = 1 << 20, .maxEntries = 64});
-        } catch (const UpdateFailure& failure) {
-            require(failure.error() == UpdateError::unpack, "unpacking fails as an unpack");
-            unpacked = false;
-        }
-        checkOutside(unpacked);
-        if (!unpacked) return;
-        checkTarget();
-        removeTree(target_);
-    }
-
-  private:
-    void writeZip(std::string_view bytes) const {
-        const int fd = ::open(zip_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-            setupFailed("write " + zip_.string());
-        ::close(fd);
-    }
-
-    void checkOutside(bool unpacked) const {
-        require(names(process_) == std::set<std::string>{"input.zip", "scratch"},
-                "nothing appears beside the scratch folder");
-        const std::set<std::string> expected = unpacked
-                                                   ? std::set<std::string>{"sentinel", "target"}
-                                                   : std::set<std::string>{"sentinel"};
-        require(names(scratch_) == expected,
-                "nothing appears beside the target, and a failed unpack leaves none");
-        struct stat folder {};
-        require(::lstat(sentinel_.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
-                    folder.st_ino == sentinelStat_.st_ino &&
-                    folder.st_mode == sentinelStat_.st_mode &&
-                    folder.st_mtim.tv_sec == sentinelStat_.st_mtim.tv_sec &&
-                    folder.st_mtim.tv_nsec == sentinelStat_.st_mtim.tv_nsec,
-                "the sentinel folder is untouched");
-        require(names(sentinel_) == std::set<std::string>{"keep"},
-                "nothing appears in the sentinel folder");
-        struct stat keep {};
-        require(::lstat((sentinel_ / "keep").c_str(), &keep) == 0 && S_ISREG(keep.st_mode) &&
-                    keep.st_ino == keep_.st_ino && keep.st_mode == keep_.st_mode &&
-                    keep.st_nlink == 1 && keep.st_size == keep_.st_size &&
-                    keep.st_mtim.tv_sec == keep_.st_mtim.tv_sec &&
-                    keep.st_mtim.tv_nsec == keep_.st_mtim.tv_nsec,
-                "the sentinel file is untouched and has no other name");
-    }
-
-    void checkTarget() const {
-        struct stat st {};
-        require(::lstat(target_.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-                    (st.st_mode & 07777) == S_IRWXU,
-                "the target is a folder for its owner only");
-        const std::vector<std::string> base = components(target_.string());
-        std::error_code ec;
-        openUp(target_);  // so that every link can be found
-        for (fs::recursive_directory_iterator it(target_, ec), end; !ec && it != end;
-             it.increment(ec)) {
-            if (!it->is_symlink(ec)) continue;
-            require(isBelow(resolved(it->path().string()), base),
-                    "no unpacked link leads out of the target");
-        }
-        require(!ec, "the unpacked target can be walked");
-    }
-
-    fs::path process_, zip_, scratch_, sentinel_, target_;
-    struct stat keep_ {};
-    struct stat sentinelStat_ {};
+    fs::path root, zip, target;
 };
+
+// Each entry but the target and its parent, by whatever would show a change to it: its inode,
+// mode, names, size and the time of its last change.
+using Fingerprint = std::tuple<ino_t, mode_t, nlink_t, off_t, time_t, long>;
+
+std::map<fs::path, Fingerprint> outside(const Scratch& scratch) {
+    std::map<fs::path, Fingerprint> out;
+    for (auto it = fs::recursive_directory_iterator(scratch.root); it != fs::end(it); ++it) {
+        if (it->path() == scratch.target) it.disable_recursion_pending();
+        if (it->path() == scratch.target || it->path() == scratch.target.parent_path()) continue;
+        struct stat st {};
+        require(::lstat(it->path().c_str(), &st) == 0, "an entry outside the target stays");
+        out[it->path()] = {st.st_ino,  st.st_mode,        st.st_nlink,
+                           st.st_size, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+    }
+    return out;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Scratch scratch;
-    scratch.run(Fuzz::bytesOf(data, size));
+    static const Scratch scratch;
+    std::ofstream(scratch.zip, std::ios::binary).write(reinterpret_cast<const char*>(data), size);
+    const auto before = outside(scratch);
+    bool unpacked = true;
+    try {
+        Update::unpackZip(scratch.zip, scratch.target, {.maxBytes = 1 << 20, .maxEntries = 64});
+    } catch (const UpdateFailure& failure) {
+        require(failure.error() == UpdateError::unpack, "unpacking fails as an unpack");
+        unpacked = false;
+    }
+    require(outside(scratch) == before, "nothing outside the target appears, goes or changes");
+    const fs::file_status target = fs::symlink_status(scratch.target);
+    require(unpacked ? fs::is_directory(target) &&
+                           (target.permissions() & fs::perms::mask) == fs::perms::owner_all
+                     : !fs::exists(target),
+            "a failed unpack leaves no target, any other a folder for its owner only");
+    if (!unpacked) return 0;
+    openUp(scratch.target);  // so that every link can be found
+    // Each link, followed as the kernel does as far as names exist and as written beyond, stays
+    // in the target; a loop of links (an error) leads nowhere.
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(scratch.target)) {
+        if (!entry.is_symlink()) continue;
+        std::error_code loop;
+        const fs::path to =
+            fs::weakly_canonical(entry.path().parent_path() / fs::read_symlink(entry.path()), loop);
+        require(loop || *to.lexically_relative(scratch.target).begin() != "..",
+                "no unpacked link leads out of the target");
+    }
+    fs::remove_all(scratch.target);
     return 0;
 }
