@@ -8,8 +8,8 @@
 
 #include "background_tasks.h"
 #include "build_info.h"
-#include "qt_platform.h"
 #include "native_path.h"
+#include "qt_platform.h"
 #include "serial_worker.h"
 #include "tessaly/atomic_file.h"
 #include "tessaly/pack_inputs.h"
@@ -134,7 +134,8 @@ void PackerModel::save() {
         return;
     }
     setStatus(QStringLiteral("Saved ✓"));
-    platform_.preferences->setString(saveFolderKey, NativePath::toQString(destination->parent_path()));
+    platform_.preferences->setString(saveFolderKey,
+                                     NativePath::toQString(destination->parent_path()));
     platform_.desktop->reveal(*destination);
 }
 

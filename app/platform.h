@@ -78,8 +78,7 @@ class Updates {
   public:
     virtual ~Updates() = default;
     // A strictly newer version than `currentVersion`, or none; when the check failed, why.
-    virtual Updater::CheckResult check(const std::string& currentVersion,
-                                       std::stop_token stop) = 0;
+    virtual Updater::CheckResult check(const std::string& currentVersion, std::stop_token stop) = 0;
     // Returns once the swap is arranged and the application may quit; throws UpdateFailure or
     // the error of the step that failed.
     virtual void install(const UpdateInfo& update, std::stop_token stop) = 0;

@@ -97,6 +97,8 @@ ResultCard::ResultCard(PackerModel& model, QWidget* parent)
     save_ = new QPushButton(Style::icon("document-save", QStyle::SP_DialogSaveButton), tr("Save…"),
                             this);
     save_->setAccessibleName(tr("Save…"));
+    copy_->setEnabled(false);  // until there is a document to give
+    save_->setEnabled(false);
     connect(copy_, &QPushButton::clicked, &model, &PackerModel::copyToClipboard);
     connect(save_, &QPushButton::clicked, &model, &PackerModel::save);
     auto* buttons = new QHBoxLayout;

@@ -20,7 +20,7 @@ struct PlatformScript {
     std::optional<std::vector<std::filesystem::path>> inputs;  // the panels'; none: cancelled
     std::optional<std::filesystem::path> saveDestination;
     std::filesystem::path saveFolder;  // where the save panel was asked to start
-    std::deque<int> alertAnswers;  // button indexes in order; then 0, the default
+    std::deque<int> alertAnswers;      // button indexes in order; then 0, the default
     std::map<QString, QString> preferences;
     // The update host, called off the GUI thread; by default no update, and installing works.
     std::function<std::optional<UpdateInfo>(std::stop_token)> onCheck;
@@ -95,11 +95,11 @@ inline Platform fakePlatform(PlatformScript& script) {
     return Platform{fake(), fake(), fake(), fake(), fake(), fake()};
 }
 
-// Runs the event loop until `done` holds, for at most ten seconds; returns `done()`.
-inline bool waitFor(const std::function<bool()>& done) {
+// Runs the event loop until `done` holds, for at most `ms` (ten seconds); returns `done()`.
+inline bool waitFor(const std::function<bool()>& done, int ms = 10'000) {
     QElapsedTimer timer;
     timer.start();
-    while (!done() && timer.elapsed() < 10'000)
+    while (!done() && timer.elapsed() < ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return done();
 }

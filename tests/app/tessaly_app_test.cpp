@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
 #include <QListView>
 #include <QLocalSocket>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 #include "content_view.h"
 #include "drop.h"
@@ -21,6 +24,7 @@
 #include "main_window.h"
 #include "result_card.h"
 #include "settings_window.h"
+#include "style.h"
 #include "tessaly_app.h"
 
 using namespace tessaly;
@@ -62,14 +66,16 @@ TEST_F(TessalyAppTest, EveryStateIsDrawnAndShowsWhatTheModelHolds) {
         const char* picture;
         const char* input;  // packed, and waited for but in the packing state
         QString status, notes;
-        bool card, warning;
+        bool card, warning, exportable;  // Copy and Save, in the card and the menus
     } states[] = {
-        {"main-empty", nullptr, "", "", false, false},
-        {"main-packing", "project", "Packing…", "", false, false},
+        {"main-empty", nullptr, "", "", false, false, false},
+        {"main-packing", "project", "Packing…", "", false, false, false},
         {"main-result", nullptr, "Packed 1 files ✓",
-         "1 duplicate removed · 1 skipped (binary/large)", true, false},
-        {"main-over-limit", "large", "Packed 1 files ✓", "", true, true},
-        {"main-no-text", "images", "No text files found", "", false, false},
+         "1 duplicate removed · 1 skipped (binary/large)", true, false, true},
+        {"main-repacking", "notes.txt", "Packing…",
+         "1 duplicate removed · 1 skipped (binary/large)", true, false, false},
+        {"main-over-limit", "large", "Packed 1 files ✓", "", true, true, true},
+        {"main-no-text", "images", "No text files found", "", false, false, false},
     };
     app.launch({});
     for (const auto& s : states) {
@@ -86,11 +92,44 @@ TEST_F(TessalyAppTest, EveryStateIsDrawnAndShowsWhatTheModelHolds) {
         EXPECT_EQ(card.isVisible(), s.card);
         EXPECT_EQ(card.isVisible() && card.showsWarning(), s.warning);
         EXPECT_EQ(card.isVisible() ? card.notesText() : "", s.notes);
+        EXPECT_EQ(card.isVisible() ? card.sourceText() : "", s.card ? model.sourceLabel() : "");
+        for (const bool enabled :
+             {card.copyButton()->isEnabled(), card.saveButton()->isEnabled(),
+              window.copyAction()->isEnabled(), window.saveAction()->isEnabled()})
+            EXPECT_EQ(enabled, s.exportable);
+        if (QString(s.picture) == "main-result") {  // the skipped files, a key press away
+            card.skippedButton()->setFocus();
+            QTest::keyClick(card.skippedButton(), Qt::Key_Space);
+            EXPECT_EQ(card.skippedList()->isVisible() ? card.skippedList()->text() : "",
+                      "blob.txt — not text");
+            picture(window, "main-skipped");
+        }
+    }
+    // Every text reads at 4.5:1, the warning on the card and the label on the default action.
+    ResultCard& card = *content.resultCard();
+    EXPECT_GE(Style::contrast(Style::warningColor(&card), Style::cardBackground(&card)), 4.5);
+    const QPalette copy = card.copyButton()->palette();
+    EXPECT_GE(Style::contrast(copy.color(QPalette::ButtonText), copy.color(QPalette::Button)), 4.5);
+    for (const QAction* menu : window.menuBar()->actions()) {  // every menu and item has a key
+        EXPECT_TRUE(menu->text().contains(u'&')) << menu->text().toStdString();
+        for (const QAction* item : menu->menu()->actions())
+            EXPECT_TRUE(item->isSeparator() || item->text().contains(u'&'))
+                << item->text().toStdString();
     }
 
     emit window.settingsRequested();
-    picture(app.settingsWindow(), "settings");
-    EXPECT_EQ(app.settingsWindow().nameLine()->text(), "Orvane Markdown Tessaly 1.0");
+    SettingsWindow& settings = app.settingsWindow();
+    picture(settings, "settings");
+    EXPECT_EQ(settings.nameLine()->text(), "Orvane Markdown Tessaly 1.0");
+    if (QCheckBox* atLaunch = settings.checkAtLaunchBox()) {
+        EXPECT_TRUE(atLaunch->isChecked());
+        atLaunch->click();
+        EXPECT_EQ(script.preferences["orvane.tessaly.update.checkAtLaunch"], "false");
+    }
+    settings.activateWindow();
+    ASSERT_TRUE(waitFor([&] { return settings.isActiveWindow(); }));
+    QTest::keyClick(&settings, Qt::Key_Escape);
+    EXPECT_FALSE(settings.isVisible());
 
     InputChooser chooser(&window, "Pack", "Choose files or a folder to pack into one context.md");
     chooser.setDirectory(QString::fromStdString(dir.path()));
@@ -139,6 +178,7 @@ TEST_F(TessalyAppTest, TheCardCopiesAndSavesTheDocumentAndCtrlOPacksWhatThePanel
     script.saveDestination = dir / "context.md";
     QTest::mouseClick(buttons[1], Qt::LeftButton);  // Save…
     EXPECT_EQ(model.status(), "Saved ✓");
+    EXPECT_EQ(script.saveFolder, QDir::homePath().toStdString());
     EXPECT_EQ(TestSupport::readFile(dir / "context.md"), model.result()->markdown);
     script.inputs = std::vector<fs::path>{dir / "a.txt", dir / "context.md"};
     QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
@@ -151,6 +191,8 @@ TEST_F(TessalyAppTest, TheCardCopiesAndSavesTheDocumentAndCtrlOPacksWhatThePanel
     EXPECT_EQ(model.sourceLabel(), "2 items");
     app.open({dir / "a.txt"});  // as from a second launch
     ASSERT_TRUE(waitFor([&] { return model.sourceLabel() == "a.txt"; }));
+    QTest::mouseClick(buttons[1], Qt::LeftButton);  // starts where the last one went
+    EXPECT_EQ(script.saveFolder, dir.path());
 }
 
 TEST_F(TessalyAppTest, ASecondLaunchHandsItsPathsToTheRunningInstance) {

@@ -48,8 +48,19 @@ TEST_F(UpdateWorkflowTest, EachOutcomeOfACheckShowsItsAlertAndAFailedInstallCanB
         std::optional<UpdateInfo> found;
         std::function<void()> failure;  // of the installation; none: the answer is "Later"
         QString message, informative;   // of the last alert
+        Updater::CheckFailure checkFailure = Updater::CheckFailure::none;
     } cases[] = {
         {{}, nullptr, "You're up to date", "Tessaly 1.4 is the latest version."},
+        {{},
+         nullptr,
+         "Couldn't check for updates",
+         "The update server could not be reached.",
+         Updater::CheckFailure::unreachable},
+        {{},
+         nullptr,
+         "Couldn't check for updates",
+         "The update server's answer was not an update manifest.",
+         Updater::CheckFailure::unreadable},
         {offer("2.0"), nullptr, "A new version of Tessaly is available",
          "Tessaly 2.0 is ready — you have 1.4. It will update itself and relaunch."},
         {offer("2.0"), [] { throw UpdateFailure(UpdateError::readOnlyLocation, "EROFS"); },
@@ -66,6 +77,7 @@ TEST_F(UpdateWorkflowTest, EachOutcomeOfACheckShowsItsAlertAndAFailedInstallCanB
         script.alerts.clear();
         script.alertAnswers = {c.failure ? 0 : 1};
         script.onCheck = [&c](std::stop_token) { return c.found; };
+        script.checkFailure = c.checkFailure;
         script.onInstall = [&c](const UpdateInfo&, std::stop_token) { c.failure(); };
         auto model = makeModel();
         model->checkForUpdatesManually();
@@ -86,6 +98,20 @@ TEST_F(UpdateWorkflowTest, EachOutcomeOfACheckShowsItsAlertAndAFailedInstallCanB
 }
 
 TEST_F(UpdateWorkflowTest, ADeclinedVersionIsOfferedOnlyByTheMenuAndQuittingStopsAHangingCheck) {
+    // Off in the settings: nothing is fetched at launch; failing at launch: nothing is shown.
+    script.preferences["orvane.tessaly.update.checkAtLaunch"] = "false";
+    makeModel()->start();
+    EXPECT_EQ(script.checks, 0);
+    script.preferences.clear();
+    script.checkFailure = Updater::CheckFailure::untrusted;
+    auto quiet = makeModel();
+    quiet->start();
+    ASSERT_TRUE(waitFor([&] { return script.checks == 1; }));
+    waitFor([] { return false; }, 100);  // the answer comes back to the GUI thread
+    EXPECT_TRUE(script.alerts.empty());
+    script.checkFailure = Updater::CheckFailure::none;
+    script.checks = 0;
+
     script.preferences["orvane.tessaly.update.promptedVersion"] = "1.5";
     script.onCheck = [](std::stop_token) { return std::optional(offer("1.5")); };
     auto model = makeModel();
