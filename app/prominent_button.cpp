@@ -17,8 +17,12 @@ ProminentButton::ProminentButton(const QIcon& icon, const QString& text, QWidget
 
 void ProminentButton::takePalette() {
     QPalette prominent = QApplication::palette(this);
-    prominent.setColor(QPalette::Button, Style::prominentFill(this));
-    prominent.setColor(QPalette::ButtonText, prominent.color(QPalette::HighlightedText));
+    // Disabled, it looks like any disabled button.
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        prominent.setColor(group, QPalette::Button, Style::prominentFill(this));
+        prominent.setColor(group, QPalette::ButtonText,
+                           prominent.color(group, QPalette::HighlightedText));
+    }
     setPalette(prominent);
 }
 

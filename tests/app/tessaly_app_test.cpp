@@ -38,11 +38,13 @@ QUrl urlOf(const fs::path& path) {
     return QUrl::fromLocalFile(QString::fromStdString(path));
 }
 
-// Lays out what was shown or hidden (taking in no new change) and draws it, for a person to see.
+// Lays out what was shown or hidden (taking in no new change) and draws it, for a person to see;
+// into $TESSALY_SCREENSHOTS when set (scripts/screenshots.sh).
 void picture(QWidget& widget, const char* name) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    QDir().mkpath(TESSALY_SCREENSHOT_DIR);
-    widget.grab().save(QStringLiteral(TESSALY_SCREENSHOT_DIR "/%1.png").arg(name));
+    const QString folder = qEnvironmentVariable("TESSALY_SCREENSHOTS", TESSALY_SCREENSHOT_DIR);
+    QDir().mkpath(folder);
+    widget.grab().save(folder + QStringLiteral("/%1.png").arg(name));
 }
 
 class TessalyAppTest : public testing::Test {
@@ -82,13 +84,14 @@ TEST_F(TessalyAppTest, EveryStateIsDrawnAndShowsWhatTheModelHolds) {
         SCOPED_TRACE(s.picture);
         if (s.input) model.pack({dir / s.input});
         ASSERT_TRUE(s.status == "Packing…" || waitFor([&] { return !model.isPacking(); }));
+        ResultCard& card = *content.resultCard();
+        if (s.warning) card.copyButton()->setFocus();  // to see the focus on the default action
         picture(window, s.picture);
         QLabel& status = *content.statusLine();
         EXPECT_EQ(status.isVisible() ? status.text() : "", s.status);
         EXPECT_EQ(content.busyIndicator()->isVisible(), model.isPacking());
         EXPECT_EQ(content.chooseButton()->isEnabled(), !model.isPacking());
         EXPECT_EQ(window.chooseAction()->isEnabled(), !model.isPacking());
-        ResultCard& card = *content.resultCard();
         EXPECT_EQ(card.isVisible(), s.card);
         EXPECT_EQ(card.isVisible() && card.showsWarning(), s.warning);
         EXPECT_EQ(card.isVisible() ? card.notesText() : "", s.notes);
@@ -109,7 +112,9 @@ TEST_F(TessalyAppTest, EveryStateIsDrawnAndShowsWhatTheModelHolds) {
     ResultCard& card = *content.resultCard();
     EXPECT_GE(Style::contrast(Style::warningColor(&card), Style::cardBackground(&card)), 4.5);
     const QPalette copy = card.copyButton()->palette();
-    EXPECT_GE(Style::contrast(copy.color(QPalette::ButtonText), copy.color(QPalette::Button)), 4.5);
+    EXPECT_GE(Style::contrast(copy.color(QPalette::Active, QPalette::ButtonText),
+                              copy.color(QPalette::Active, QPalette::Button)),
+              4.5);
     for (const QAction* menu : window.menuBar()->actions()) {  // every menu and item has a key
         EXPECT_TRUE(menu->text().contains(u'&')) << menu->text().toStdString();
         for (const QAction* item : menu->menu()->actions())
