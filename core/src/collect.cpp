@@ -16,6 +16,7 @@
 #include "digest.h"
 #include "first_places.h"
 #include "found_files.h"
+#include "ignore_rules.h"
 #include "read_file.h"
 #include "tessaly/text.h"
 #include "unique_fd.h"
@@ -130,7 +131,9 @@ class Collector {
             return;
         }
         UniqueFd fd(::open(input.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (fd) walk(std::move(fd), input.native());
+        if (!fd) return;
+        startIgnoreRules(input.native());
+        walk(std::move(fd), input.native());
     }
 
     // Waits for the reads still in flight, then lists the outcomes in the walk's order.
@@ -144,6 +147,7 @@ class Collector {
                 collected.skipped.push_back(std::move(slot.skipped));
         }
         slots_.clear();
+        collected.ignored = ignored_;
         return collected;
     }
 
@@ -156,6 +160,7 @@ class Collector {
         if (!dir) return;
         folderFd.release();
         const int dirFd = ::dirfd(dir.get());
+        if (ignoreRules_) ignoreRules_->enterFolder(folder, dirFd);
         ReadBatch batch{dir, {}};
         for (DirEntry& entry : visibleEntries(dir.get())) {
             if (options_.stop.stop_requested()) break;
@@ -167,6 +172,7 @@ class Collector {
                     entry.type = typeFromMode(st.st_mode);
             }
             if (entry.type == DT_LNK) continue;  // links are never collected nor followed
+            if (ignoredByRules(folder, entry)) continue;
             if (entry.type == DT_DIR) {
                 hand(batch);  // the workers go on while the walk goes down
                 enterFolder(dirFd, entry.name, folder);
@@ -183,6 +189,25 @@ class Collector {
         // O_NOFOLLOW: a folder swapped for a link since it was listed is not entered.
         UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (fd) walk(std::move(fd), joined(folder, name));
+    }
+
+    // Ignore rules for the walk of one input folder, when asked for.
+    void startIgnoreRules(const std::string& input) {
+        ignoreRules_.reset();
+        if (options_.gitignore || !options_.excludes.empty())
+            ignoreRules_.emplace(input, options_.gitignore, options_.excludes,
+                                 options_.excludesBase);
+    }
+
+    // Left out by the ignore rules: counted, with no skipped line, and a folder not entered.
+    // What the engine's own rules leave out anyway is not asked about, nor counted.
+    bool ignoredByRules(const std::string& folder, const DirEntry& entry) {
+        if (!ignoreRules_) return false;
+        const bool isFolder = entry.type == DT_DIR;
+        if (isFolder ? skipDirs().contains(entry.name) : droppedByName(entry.name)) return false;
+        if (!ignoreRules_->isIgnored(folder, entry.name, isFolder)) return false;
+        ++ignored_;
+        return true;
     }
 
     // A file met inside a folder: opened relative to it, so long paths never matter.
@@ -281,6 +306,8 @@ class Collector {
     }
 
     const Options& options_;
+    std::optional<Ignore::Rules> ignoreRules_;
+    std::int64_t ignored_ = 0;
     FirstPlaces firstPlaces_;
     std::deque<Slot> slots_;  // grows at the back only, so workers' slots stay put
     ByteArena arena_;         // for reads on this thread
@@ -308,6 +335,7 @@ Collected files(const std::vector<fs::path>& inputs, const Options& options) {
     for (FoundFile& file : found.files)
         collected.files.emplace_back(std::move(file.url), std::move(file.data), file.facts);
     collected.skipped = std::move(found.skipped);
+    collected.ignored = found.ignored;
     return collected;
 }
 

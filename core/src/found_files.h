@@ -3,6 +3,7 @@
 // path object splits itself into its parts, which for a file 400 folders deep costs more
 // memory and time than its bytes.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -26,6 +27,7 @@ struct FoundFile {
 struct Found {
     std::vector<FoundFile> files;
     std::vector<std::string> skipped;
+    std::int64_t ignored = 0;
 };
 
 // What Collect::files collects, with plain string paths.

@@ -60,10 +60,12 @@ PackedInputs packInputs(const std::vector<fs::path>& inputs, std::optional<std::
     packed.root = commonRoot(inputs);
     Collect::Options collecting = options;
     collecting.dropRepeatedBytes = true;  // the document holds each content once
+    if (collecting.excludesBase.empty()) collecting.excludesBase = packed.root.native();
     Collect::Found collected = Collect::find(inputs, collecting);
     packed.title = title ? Text::validUtf8(*title) : titleFor(inputs);
     packed.result =
         build(std::move(collected.files), packed.root, std::move(collected.skipped), packed.title);
+    packed.result.ignored = collected.ignored;
     return packed;
 }
 

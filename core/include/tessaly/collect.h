@@ -35,6 +35,7 @@ struct CollectedFile {
 struct Collected {
     std::vector<CollectedFile> files;
     std::vector<std::string> skipped;
+    std::int64_t ignored = 0;  // files and folders left out by Options::gitignore or excludes
 };
 
 // A file's identity on disk, so a caller can keep its own output out of the document.
@@ -55,6 +56,14 @@ struct Options {
     // facts but without its bytes, marked bytesDropped, since a document needs them once.
     // Pack::build leaves such a file out when the earlier copy is not among its files.
     bool dropRepeatedBytes = false;
+    // Inside a git work tree, what git ignores is left out as it walks (.gitignore files from
+    // the tree's top down, info/exclude, core.excludesFile): an ignored folder is not entered.
+    // Outside one this changes nothing.
+    bool gitignore = false;
+    // Lines as in a .gitignore in excludesBase (empty: each input folder), with or without a
+    // work tree; they decide before git's rules.
+    std::vector<std::string> excludes;
+    std::string excludesBase;
 };
 
 inline constexpr std::int64_t sizeLimit = 1'000'000;  // larger files are "too large"
