@@ -38,9 +38,16 @@ std::optional<Collect::FileId> fileId(const struct stat& st) {
     return Collect::FileId{st.st_dev, st.st_ino};
 }
 
-// The document's own destination is never packed, so packing again gives the same document.
-Collect::Options outputExclusions(const Options& options) {
+bool usesIgnoreRules(const Options& options) {
+    return options.gitignore || !options.excludes.empty();
+}
+
+// The ignore rules asked for, and the document's own destination, which is never packed, so
+// packing again gives the same document.
+Collect::Options collectOptions(const Options& options) {
     Collect::Options collect;
+    collect.gitignore = options.gitignore;
+    collect.excludes = options.excludes;
     struct stat st {};
     if (options.output && ::stat(options.output->c_str(), &st) == 0)
         if (auto id = fileId(st)) collect.excluded.push_back(*id);
@@ -71,7 +78,7 @@ void printSummary(const Pack::PackedInputs& packed) {
         std::cerr << "  " << line << '\n';
 }
 
-void printJson(const Pack::PackedInputs& packed) {
+void printJson(const Pack::PackedInputs& packed, bool withIgnored) {
     const PackResult& r = packed.result;
     nlohmann::ordered_json j;
     j["title"] = packed.title;
@@ -81,6 +88,7 @@ void printJson(const Pack::PackedInputs& packed) {
     j["byteCount"] = r.byteCount;
     j["duplicates"] = r.duplicates;
     j["skipped"] = r.skipped;
+    if (withIgnored) j["ignored"] = r.ignored;
     j["overLimit"] = r.overLimit();
     std::cerr << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
@@ -91,7 +99,7 @@ int runPack(const Options& options) {
     // A file-size limit must fail the write, not kill the process with the temporary left.
     std::signal(SIGXFSZ, SIG_IGN);
     const Pack::PackedInputs packed =
-        Pack::packInputs(absoluteInputs(options.paths), options.title, outputExclusions(options));
+        Pack::packInputs(absoluteInputs(options.paths), options.title, collectOptions(options));
 
     const std::optional<std::string> error =
         options.output ? AtomicFile::write(*options.output, packed.result.markdown)
@@ -101,7 +109,7 @@ int runPack(const Options& options) {
         return exitWriteFailed;
     }
     if (options.json)
-        printJson(packed);
+        printJson(packed, usesIgnoreRules(options));
     else if (!options.quiet)
         printSummary(packed);
     return 0;
