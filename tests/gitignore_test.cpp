@@ -22,16 +22,14 @@ using TestSupport::writeFile;
 namespace {
 
 // Neither git nor the packer may read the settings or excludes of whoever runs the tests.
-const std::string home = [] {
-    const fs::path dir =
-        fs::temp_directory_path() / ("tessaly-gitignore-home-" + std::to_string(::getpid()));
-    fs::create_directories(dir / "xdg/git");
-    ::setenv("HOME", dir.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (dir / "xdg").c_str(), 1);
+const TestSupport::TempDir home;
+const std::string globalExcludes = [] {
+    fs::create_directories(home / "xdg/git");
+    ::setenv("HOME", home.path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home / "xdg").c_str(), 1);
     ::setenv("GIT_CONFIG_NOSYSTEM", "1", 1);
-    return dir.string();
+    return (home / "xdg/git/ignore").string();
 }();
-const std::string globalExcludes = home + "/xdg/git/ignore";
 
 std::string git(const fs::path& dir, const Strings& args) {
     const TestSupport::RunResult r = TestSupport::runProgram("/usr/bin/git", args, {dir, {}});
@@ -39,14 +37,19 @@ std::string git(const fs::path& dir, const Strings& args) {
     return r.out;
 }
 
+using Files = std::vector<std::pair<std::string, std::string>>;
+
 // A repository's files (each holding its own path, so none is a duplicate), its
-// info/exclude, the user's excludes file, and the folder packed.
+// info/exclude, settings and the user's files, and the folder packed.
 struct Case {
     const char* what = "";
-    std::vector<std::pair<std::string, std::string>> gitignores{};  // folder, lines
+    Files gitignores{};  // folder, lines
     Strings files{};
     std::string infoExclude{}, global{}, input = ".";
     Strings initOptions{};
+    std::string settings{};  // added to the repository's .git/config
+    Files homeFiles{};       // written into the home folder, and removed after
+    bool linked = false;     // packs a work tree linked to the repository (git worktree add)
 };
 
 // Files below `input` that git neither tracks nor ignores, less what the engine never packs
@@ -77,16 +80,29 @@ void checkAgainstGit(const Case& c) {
     Strings init{"init", "-q"};
     init.insert(init.end(), c.initOptions.begin(), c.initOptions.end());
     git(repo, init);
-    for (const auto& [folder, lines] : c.gitignores)
-        writeFile(repo / folder / ".gitignore", lines);
-    for (const std::string& file : c.files)
-        writeFile(repo / file, file);
     if (!c.infoExclude.empty()) writeFile(repo / ".git/info/exclude", c.infoExclude);
+    if (!c.settings.empty())
+        writeFile(repo / ".git/config", TestSupport::readFile(repo / ".git/config") + c.settings);
+    fs::path tree = repo;
+    if (c.linked) {
+        git(repo, {"-c", "user.name=t", "-c", "user.email=t@t", "commit", "-q", "--allow-empty",
+                   "-m", "t"});
+        git(repo, {"worktree", "add", "-q", "../linked"});
+        tree = dir / "linked";
+    }
+    for (const auto& [folder, lines] : c.gitignores)
+        writeFile(tree / folder / ".gitignore", lines);
+    for (const std::string& file : c.files)
+        writeFile(tree / file, file);
     writeFile(globalExcludes, c.global);
+    for (const auto& [name, text] : c.homeFiles)
+        writeFile(home / name, text);
     Collect::Options options;
     options.gitignore = true;
-    const fs::path input = (repo / c.input).lexically_normal();
+    const fs::path input = (tree / c.input).lexically_normal();
     EXPECT_EQ(packerKeeps(input, options), gitKeeps(input));
+    for (const auto& [name, text] : c.homeFiles)
+        fs::remove(home / name);
 }
 
 const Case handMade[] = {
@@ -119,6 +135,32 @@ const Case handMade[] = {
      .files = {"a.md", "b.md", "c.md", "d.md"},
      .infoExclude = "a.md\n",
      .global = "b.md\nc.md\n"},
+    {.what = "core.excludesFile in the repository's settings replaces the user's default file",
+     .files = {"a.md", "b.md", "c.md"},
+     .global = "b.md\n",
+     .settings = "[core]\n\texcludesFile = ~/mine\n",
+     .homeFiles = {{"mine", "a.md\n"}}},
+    {.what = "core.excludesFile through an include, in quotes, and not from a subsection",
+     .files = {"a.md", "b.md", "c.md"},
+     .homeFiles = {{".gitconfig", "[include]\n\tpath = more\n"},
+                   {"more",
+                    "; mine\n[Core]\n\tExcludesFile = \"~/mi\" ne # a comment\n"
+                    "[core \"x\"]\n excludesfile = c.md\n"},
+                   {"mi ne", "b.md\n"}}},
+    {.what = "core.excludesFile through an includeIf on the repository's folder",
+     .files = {"a.md", "b.md", "c.md"},
+     .homeFiles = {{".gitconfig",
+                    "[includeIf \"gitdir:repo/\"]\n\tpath = m.cfg\n"
+                    "[includeIf \"gitdir:elsewhere/\"]\n\tpath = o.cfg\n"},
+                   {"m.cfg", "[core]\nexcludesFile = ~/m\n"},
+                   {"o.cfg", "[core]\nexcludesFile = ~/o\n"},
+                   {"m", "a.md\n"},
+                   {"o", "b.md\n"}}},
+    {.what = "a linked work tree: info/exclude from the repository it shares",
+     .gitignores = {{"", "*.md\n!b.md\n"}},
+     .files = {"a.md", "b.md", "c.txt", "d.txt"},
+     .infoExclude = "c.txt\n",
+     .linked = true},
     {.what = "a .git file naming the repository elsewhere",
      .gitignores = {{"", "*.md\n"}},
      .files = {"a.md", "b.txt"},

@@ -1,52 +1,16 @@
 #include "work_tree.h"
 
-#include <git2.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <memory>
+#include <fstream>
+
+#include "git_settings.h"
 
 namespace tessaly {
 
 namespace Ignore {
 namespace {
-
-// libgit2 for the whole process, started on first use.
-class GitLibrary {
-  public:
-    GitLibrary() {
-        git_libgit2_init();
-        // Only ignore files are read here and nothing a repository's settings name is ever
-        // run, so a repository of another user is read like one's own.
-        git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
-    }
-    ~GitLibrary() { git_libgit2_shutdown(); }
-    GitLibrary(const GitLibrary&) = delete;
-    GitLibrary& operator=(const GitLibrary&) = delete;
-};
-
-struct RepositoryFree {
-    void operator()(git_repository* repository) const noexcept { git_repository_free(repository); }
-};
-using Repository = std::unique_ptr<git_repository, RepositoryFree>;
-
-struct ConfigFree {
-    void operator()(git_config* config) const noexcept { git_config_free(config); }
-};
-using Config = std::unique_ptr<git_config, ConfigFree>;
-
-class Buffer {
-  public:
-    Buffer() = default;
-    ~Buffer() { git_buf_dispose(&buf_); }
-    Buffer(const Buffer&) = delete;
-    Buffer& operator=(const Buffer&) = delete;
-    git_buf* get() { return &buf_; }
-    std::string str() const { return std::string(buf_.ptr ? buf_.ptr : "", buf_.size); }
-
-  private:
-    git_buf buf_ = GIT_BUF_INIT;
-};
 
 std::string_view withoutTrailingSlash(std::string_view folder) {
     while (folder.size() > 1 && folder.back() == '/')
@@ -54,10 +18,56 @@ std::string_view withoutTrailingSlash(std::string_view folder) {
     return folder;
 }
 
-bool hasDotGit(std::string_view folder) {
-    const std::string dotGit = std::string(folder) + (folder.ends_with('/') ? ".git" : "/.git");
+std::string joinedPath(std::string_view folder, std::string_view name) {
+    std::string path(withoutTrailingSlash(folder));
+    if (path.empty() || path.back() != '/') path += '/';
+    return path + std::string(name);
+}
+
+std::optional<struct stat> statOf(const std::string& path) {
     struct stat st {};
-    return ::stat(dotGit.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode));
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return st;
+}
+
+bool isFolder(const std::string& path) {
+    const std::optional<struct stat> st = statOf(path);
+    return st && S_ISDIR(st->st_mode);
+}
+
+// The first line of a small regular file, without its line end.
+std::optional<std::string> firstLine(const std::string& path) {
+    const std::optional<struct stat> st = statOf(path);
+    if (!st || !S_ISREG(st->st_mode)) return std::nullopt;
+    std::ifstream in(path);
+    std::string line;
+    if (!std::getline(in, line)) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+std::string resolvedAgainst(std::string_view folder, std::string path) {
+    return path.starts_with('/') ? path : joinedPath(folder, path);
+}
+
+// The repository folder `dotGit` stands for: itself, or the one its "gitdir:" line names.
+std::optional<std::string> gitDirectory(const std::string& dotGit, std::string_view top) {
+    if (isFolder(dotGit)) return dotGit;
+    const std::optional<std::string> line = firstLine(dotGit);
+    if (!line || !line->starts_with("gitdir: ")) return std::nullopt;
+    return resolvedAgainst(top, line->substr(8));
+}
+
+// A linked work tree's folder names the repository's shared one in "commondir".
+std::string commonDirectory(const std::string& gitDir) {
+    const std::optional<std::string> common = firstLine(joinedPath(gitDir, "commondir"));
+    return common ? resolvedAgainst(gitDir, *common) : gitDir;
+}
+
+// What git asks of a repository folder before it takes it for one.
+bool isRepository(const std::string& gitDir, const std::string& commonDir) {
+    return statOf(joinedPath(gitDir, "HEAD")).has_value() &&
+           isFolder(joinedPath(commonDir, "objects")) && isFolder(joinedPath(commonDir, "refs"));
 }
 
 std::string environmentPath(const char* variable, std::string_view below) {
@@ -71,39 +81,26 @@ std::string defaultExcludesFile() {
     return file.empty() ? environmentPath("HOME", "/.config/git/ignore") : file;
 }
 
-// git reads core.excludesFile with "~/" expanded, and a relative one from the tree's top.
-std::string excludesFile(git_repository* repository, std::string_view top) {
-    git_config* raw = nullptr;
-    if (git_repository_config_snapshot(&raw, repository) != 0) return defaultExcludesFile();
-    const Config config(raw);
-    Buffer path;
-    if (git_config_get_path(path.get(), config.get(), "core.excludesFile") != 0)
-        return defaultExcludesFile();
-    std::string file = path.str();
-    if (!file.empty() && file.front() != '/')
-        file = std::string(top) + (top.ends_with('/') ? "" : "/") + file;
-    return file;
-}
-
-std::optional<WorkTree> openWorkTree(std::string_view top) {
-    git_repository* raw = nullptr;
-    if (git_repository_open_ext(&raw, std::string(top).c_str(), GIT_REPOSITORY_OPEN_NO_SEARCH,
-                                nullptr) != 0)
-        return std::nullopt;
-    const Repository repository(raw);
-    // The common folder, which a linked work tree's own .git folder points to.
-    return WorkTree{std::string(top),
-                    std::string(git_repository_commondir(repository.get())) + "info/exclude",
-                    excludesFile(repository.get(), top)};
-}
-
 }  // namespace
 
 std::optional<WorkTree> findWorkTree(std::string_view folder) {
-    static const GitLibrary library;
+    const std::optional<struct stat> start = statOf(std::string(folder));
+    if (!start) return std::nullopt;
     for (std::string_view dir = withoutTrailingSlash(folder);; dir = parentFolder(dir)) {
-        if (hasDotGit(dir))
-            if (std::optional<WorkTree> tree = openWorkTree(dir)) return tree;
+        const std::optional<struct stat> here = statOf(std::string(dir));
+        if (!here || here->st_dev != start->st_dev) return std::nullopt;  // as git, one file system
+        if (const std::optional<std::string> gitDir = gitDirectory(joinedPath(dir, ".git"), dir)) {
+            const std::string commonDir = commonDirectory(*gitDir);
+            if (isRepository(*gitDir, commonDir)) {
+                // git reads a relative core.excludesFile from the tree's top.
+                const std::optional<std::string> excludes = excludesFileSetting(*gitDir, commonDir);
+                std::string excludesFile = !excludes           ? defaultExcludesFile()
+                                           : excludes->empty() ? std::string()
+                                                               : resolvedAgainst(dir, *excludes);
+                return WorkTree{std::string(dir), joinedPath(commonDir, "info/exclude"),
+                                std::move(excludesFile)};
+            }
+        }
         if (dir == "/" || dir.empty()) return std::nullopt;
     }
 }

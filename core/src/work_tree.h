@@ -15,9 +15,9 @@ struct WorkTree {
     std::string excludesFile;  // core.excludesFile, or git's default; empty when there is none
 };
 
-// The nearest folder at or above `folder` (absolute) with a .git folder, or a .git file
-// naming one, that git would take for a repository. Found by name, links left alone, so its
-// spelling is a prefix of the folder's.
+// The nearest folder at or above `folder` (absolute) whose .git is a repository (a folder, or
+// a "gitdir:" file naming one), on the same file system, as git looks for it. Found by name,
+// links left alone, so its spelling is a prefix of the folder's.
 std::optional<WorkTree> findWorkTree(std::string_view folder);
 
 // `folder` without its last component, by name: "/a/b" gives "/a", "/a" gives "/".
