@@ -1,14 +1,12 @@
 #include "git_settings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <memory>
 #include <string_view>
 
+#include "ascii.h"
 #include "glob_match.h"
-#include "unique_fd.h"
+#include "small_file.h"
 
 namespace tessaly {
 
@@ -21,20 +19,15 @@ constexpr std::size_t settingsLimit = 1 << 20;  // settings files are small; rea
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
-bool isAlpha(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 bool isKeyChar(char c) {
-    return isAlpha(c) || (c >= '0' && c <= '9') || c == '-';
-}
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    const auto u = static_cast<unsigned char>(c);
+    return Ascii::isAlpha(u) || Ascii::isDigit(u) || c == '-';
 }
 
 std::string lowered(std::string_view s) {
     std::string out(s);
     for (char& c : out)
-        c = lower(c);
+        c = Ascii::toLower(c);
     return out;
 }
 
@@ -47,17 +40,6 @@ std::string environment(const char* variable) {
 bool environmentFlag(const char* variable) {
     const std::string value = lowered(environment(variable));
     return !value.empty() && value != "0" && value != "false" && value != "no" && value != "off";
-}
-
-std::optional<std::string> readSmallFile(const std::string& path) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    std::string bytes(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), settingsLimit),
-                      '\0');
-    const ssize_t n = ::read(fd.get(), bytes.data(), bytes.size());
-    bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return bytes;
 }
 
 std::string_view folderOf(std::string_view file) {
@@ -95,7 +77,7 @@ class SettingsFile {
                 skipLine();
             } else if (c == '[') {
                 if (!readHeader()) return std::nullopt;
-            } else if (isAlpha(c)) {
+            } else if (Ascii::isAlpha(static_cast<unsigned char>(c))) {
                 return readKey(c);
             } else if (!isSpace(c)) {
                 return std::nullopt;
@@ -119,7 +101,7 @@ class SettingsFile {
             if (c == ']') return !section_.empty();
             if (isSpace(c) && c != '\n') return readSubsection();
             if (!isKeyChar(c) && c != '.') return false;
-            section_ += lower(c);
+            section_ += Ascii::toLower(c);
         }
     }
 
@@ -137,10 +119,11 @@ class SettingsFile {
     }
 
     std::optional<Statement> readKey(char first) {
-        Statement statement{section_, subsection_, std::string(1, lower(first)), std::nullopt};
+        Statement statement{section_, subsection_, std::string(1, Ascii::toLower(first)),
+                            std::nullopt};
         char c = get();
         for (; isKeyChar(c); c = get())
-            statement.key += lower(c);
+            statement.key += Ascii::toLower(c);
         while (c == ' ' || c == '\t')
             c = get();
         if (c == '\n') return statement;
@@ -209,7 +192,8 @@ class Reader {
 
     void read(const std::string& path, int depth = 0) {
         if (depth > maxIncludeDepth) return;
-        const std::optional<std::string> text = readSmallFile(path);
+        const std::optional<std::string> text =
+            SmallFile::read(AT_FDCWD, path.c_str(), settingsLimit);
         if (!text) return;
         SettingsFile file(*text);
         while (std::optional<SettingsFile::Statement> s = file.next()) {

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "ascii.h"
+
 namespace tessaly {
 
 namespace Ignore {
@@ -16,18 +18,11 @@ bool isGlobSpecial(unsigned char c) {
     return c == '*' || c == '?' || c == '[' || c == '\\';
 }
 
-bool isUpper(unsigned char c) {
-    return c >= 'A' && c <= 'Z';
-}
-bool isLower(unsigned char c) {
-    return c >= 'a' && c <= 'z';
-}
-bool isDigit(unsigned char c) {
-    return c >= '0' && c <= '9';
-}
-bool isAlpha(unsigned char c) {
-    return isUpper(c) || isLower(c);
-}
+using Ascii::isAlpha;
+using Ascii::isDigit;
+using Ascii::isLower;
+using Ascii::isUpper;
+
 bool isPrint(unsigned char c) {
     return c >= 0x20 && c <= 0x7e;
 }

@@ -1,12 +1,8 @@
 #include "ignore_rules.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 
-#include "unique_fd.h"
+#include "small_file.h"
 #include "work_tree.h"
 
 namespace tessaly {
@@ -17,24 +13,9 @@ namespace {
 // Ignore files are a few kilobytes; a larger one is read no further than this.
 constexpr std::size_t rulesFileLimit = 16 << 20;
 
-// A regular file's bytes, or nothing; pipes and devices are never read, so nothing blocks.
 // A .gitignore inside the tree is not followed when it is a link, as git does.
 std::optional<std::string> readRulesFile(int folderFd, const char* path, bool followLink) {
-    const UniqueFd fd(::openat(folderFd, path,
-                               O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW)));
-    struct stat st {};
-    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    std::string bytes(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), rulesFileLimit),
-                      '\0');
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        filled += static_cast<std::size_t>(n);
-    }
-    bytes.resize(filled);
-    return bytes;
+    return SmallFile::read(folderFd, path, rulesFileLimit, followLink);
 }
 
 std::string_view withoutTrailingSlash(std::string_view folder) {

@@ -3,9 +3,9 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <fstream>
 
 #include "git_settings.h"
+#include "small_file.h"
 
 namespace tessaly {
 
@@ -37,13 +37,9 @@ bool isFolder(const std::string& path) {
 
 // The first line of a small regular file, without its line end.
 std::optional<std::string> firstLine(const std::string& path) {
-    const std::optional<struct stat> st = statOf(path);
-    if (!st || !S_ISREG(st->st_mode)) return std::nullopt;
-    std::ifstream in(path);
-    std::string line;
-    if (!std::getline(in, line)) return std::nullopt;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
+    std::optional<std::string> text = SmallFile::read(AT_FDCWD, path.c_str(), 4096);
+    if (text) text->resize(std::min(text->find_first_of("\r\n"), text->size()));
+    return text;
 }
 
 std::string resolvedAgainst(std::string_view folder, std::string path) {
