@@ -176,7 +176,8 @@ TEST(GitignoreTest, KeepsExactlyWhatGitDoesNotIgnore) {
 TEST(GitignoreTest, KeepsExactlyWhatGitDoesNotIgnoreOnGeneratedTrees) {
     const Strings folders{"", "a", "b", "a/x", "b/a", "a/x/b"};
     const Strings names{"a", "b", "x.txt", "y.md", "ab", "x"};
-    const Strings pieces{"a", "b", "x", "*", "?", "[ab]", "[!a]*", "**", "*.txt", "a*", "x*"};
+    const Strings pieces{"a",  "b",  "x",   "*",   "?",     "[ab]",         "[!a]*", "**",  "*.txt",
+                         "a*", "x*", "a**", "\\a", "[a-b]", "[[:alpha:]]*", "[^b]",  "*/**"};
     std::mt19937 random(7);
     const auto pick = [&random](const Strings& from) { return from[random() % from.size()]; };
     for (int tree = 0; tree < 30; ++tree) {
@@ -204,7 +205,9 @@ TEST(GitignoreTest, KeepsExactlyWhatGitDoesNotIgnoreOnGeneratedTrees) {
                                [&](const std::string& g) { return g.starts_with(f + "/"); });
         });
         std::erase_if(c.gitignores, [&](const auto& g) {
-            return std::find(c.files.begin(), c.files.end(), g.first) != c.files.end();
+            return std::any_of(c.files.begin(), c.files.end(), [&](const std::string& f) {
+                return (g.first + "/").starts_with(f + "/");
+            });
         });
         std::string lines;
         for (const auto& [folder, text] : c.gitignores)
@@ -235,6 +238,30 @@ TEST(GitignoreTest, GitignoreActsOnlyInsideAWorkTreeAndExcludesActEverywhere) {
         options.excludes = row.excludes;
         EXPECT_EQ(packerKeeps(dir / "p", options), row.kept);
     }
+}
+
+std::string repeated(std::string_view s, int times) {
+    std::string out;
+    while (times-- > 0)
+        out += s;
+    return out;
+}
+
+// git itself takes exponential time on such patterns, backtracking over each star.
+TEST(GitignoreTest, PatternsThatMakeGitBacktrackEndInTime) {
+    TestSupport::TempDir dir;
+    const std::string deep = "p/" + repeated(std::string(50, 'a') + "/", 30);
+    writeFile(dir / deep / "f", "f");
+    writeFile(dir / "p" / std::string(250, 'a'), "a");
+    Collect::Options options;
+    options.excludes = {repeated("**/", 200) + repeated("*a", 12) + "*b",
+                        "/**/" + repeated("a*", 30) + "a/**/*b", repeated("*a", 2000) + "b",
+                        repeated("**/", 1000) + "x"};
+    const auto child = TestSupport::runInChild(
+        [&] { return std::to_string(packerKeeps(dir / "p", options).size()); },
+        std::chrono::seconds(30));
+    EXPECT_TRUE(child.finished);
+    EXPECT_EQ(child.output, "2");
 }
 
 TEST(GitignoreTest, PackerCountsIgnoredEntriesOnlyWhenAsked) {

@@ -1,6 +1,8 @@
 #include "glob_match.h"
 
-#include <cstddef>
+#include <array>
+#include <cstdint>
+#include <optional>
 
 #include "ascii.h"
 
@@ -8,15 +10,6 @@ namespace tessaly {
 
 namespace Ignore {
 namespace {
-
-// Beyond matching or not, a failure can tell the callers up the stack that no other split of
-// the text can match either, which keeps patterns with many stars from taking exponential
-// time.
-enum class Outcome { match, noMatch, abortAll, abortToStarStar };
-
-bool isGlobSpecial(unsigned char c) {
-    return c == '*' || c == '?' || c == '[' || c == '\\';
-}
 
 using Ascii::isAlpha;
 using Ascii::isDigit;
@@ -32,7 +25,7 @@ bool isSpace(unsigned char c) {
 }
 
 // 1 or 0 for a known class, -1 for a name that is none.
-int inClass(std::string_view name, unsigned char c) {
+int inNamedClass(std::string_view name, unsigned char c) {
     if (name == "alnum") return isAlpha(c) || isDigit(c);
     if (name == "alpha") return isAlpha(c);
     if (name == "blank") return c == ' ' || c == '\t';
@@ -48,156 +41,177 @@ int inClass(std::string_view name, unsigned char c) {
     return -1;
 }
 
-class Glob {
-  public:
-    Glob(std::string_view pattern, std::string_view text, bool pathname)
-        : pattern_(pattern), text_(text), pathname_(pathname) {}
+unsigned char at(std::string_view s, std::size_t i) {
+    return i < s.size() ? static_cast<unsigned char>(s[i]) : '\0';
+}
 
-    Outcome match(std::size_t p, std::size_t t) const {
-        for (; at(pattern_, p) != '\0'; ++t, ++p) {
-            unsigned char pc = at(pattern_, p);
-            const unsigned char tc = at(text_, t);
-            if (tc == '\0' && pc != '*') return Outcome::abortAll;
-            switch (pc) {
-                case '\\':
-                    pc = at(pattern_, ++p);  // a trailing "\" matches nothing
-                    [[fallthrough]];
-                default:
-                    if (tc != pc) return Outcome::noMatch;
-                    continue;
-                case '?':
-                    if (pathname_ && tc == '/') return Outcome::noMatch;
-                    continue;
-                case '*': {
-                    const std::size_t star = p;
-                    bool crossesSlash = !pathname_;
-                    if (at(pattern_, ++p) == '*') {
-                        while (at(pattern_, ++p) == '*') {
-                        }
-                        if (!startsDoubleStar(star, p)) {
-                            crossesSlash = false;
-                        } else {
-                            // "a/**/b" also matches "a/b": try the stars as nothing first.
-                            if (at(pattern_, p) == '/' && match(p + 1, t) == Outcome::match)
-                                return Outcome::match;
-                            crossesSlash = true;
-                        }
-                    }
-                    if (at(pattern_, p) == '\0') {
-                        if (!crossesSlash && text_.find('/', t) != std::string_view::npos)
-                            return Outcome::noMatch;
-                        return Outcome::match;
-                    }
-                    if (!crossesSlash && at(pattern_, p) == '/') {
-                        // "*/": the star takes the rest of this name; the loop steps over
-                        // the slash in both.
-                        const std::size_t slash = text_.find('/', t);
-                        if (slash == std::string_view::npos) return Outcome::noMatch;
-                        t = slash;
-                        continue;
-                    }
-                    return matchStar(p, t, crossesSlash);
-                }
-                case '[': {
-                    const Outcome outcome = matchClass(p, tc);
-                    if (outcome != Outcome::match) return outcome;
-                    continue;
-                }
+struct ClassScan {
+    std::size_t end = 0;  // the closing "]"
+    bool contains = false;
+};
+
+// Reads the `[...]` at `p` as git does and tells whether it holds `c`; nothing when it is
+// malformed. Where it ends depends on the pattern alone.
+std::optional<ClassScan> scanClass(std::string_view pattern, std::size_t p, unsigned char c) {
+    unsigned char pc = at(pattern, ++p);
+    if (pc == '^') pc = '!';
+    const bool negated = pc == '!';
+    if (negated) pc = at(pattern, ++p);
+    unsigned char prev = 0;
+    bool matched = false;
+    do {
+        if (pc == '\0') return std::nullopt;
+        if (pc == '\\') {
+            pc = at(pattern, ++p);
+            if (pc == '\0') return std::nullopt;
+            matched |= c == pc;
+        } else if (pc == '-' && prev != 0 && at(pattern, p + 1) != '\0' &&
+                   at(pattern, p + 1) != ']') {
+            pc = at(pattern, ++p);
+            if (pc == '\\') {
+                pc = at(pattern, ++p);
+                if (pc == '\0') return std::nullopt;
             }
+            matched |= c >= prev && c <= pc;
+            pc = 0;  // a range does not start another
+        } else if (pc == '[' && at(pattern, p + 1) == ':') {
+            const std::size_t name = p + 2;
+            std::size_t end = name;
+            while (at(pattern, end) != '\0' && at(pattern, end) != ']')
+                ++end;
+            if (at(pattern, end) == '\0') return std::nullopt;
+            if (end == name || at(pattern, end - 1) != ':') {
+                matched |= c == '[';  // no ":]": the "[" is an ordinary member
+                continue;
+            }
+            const int member = inNamedClass(pattern.substr(name, end - 1 - name), c);
+            if (member < 0) return std::nullopt;
+            matched |= member == 1;
+            p = end;
+            pc = 0;
+        } else {
+            matched |= c == pc;
         }
-        return t < text_.size() ? Outcome::noMatch : Outcome::match;
+    } while (prev = pc, (pc = at(pattern, ++p)) != ']');
+    return ClassScan{p, matched != negated};
+}
+
+// Which tokens the text read so far can stand before: one bit each.
+class States {
+  public:
+    explicit States(std::size_t count) : words_((count + 63) / 64) {
+        if (words_ > inline_.size()) heap_.assign(words_, 0);
+    }
+    bool test(std::size_t i) const { return (data()[i / 64] >> (i % 64)) & 1U; }
+    void set(std::size_t i) { data()[i / 64] |= std::uint64_t{1} << (i % 64); }
+    void clear() {
+        for (std::size_t w = 0; w < words_; ++w)
+            data()[w] = 0;
+    }
+    bool empty() const {
+        for (std::size_t w = 0; w < words_; ++w)
+            if (data()[w] != 0) return false;
+        return true;
     }
 
   private:
-    static unsigned char at(std::string_view s, std::size_t i) {
-        return i < s.size() ? static_cast<unsigned char>(s[i]) : '\0';
-    }
+    std::uint64_t* data() { return heap_.empty() ? inline_.data() : heap_.data(); }
+    const std::uint64_t* data() const { return heap_.empty() ? inline_.data() : heap_.data(); }
 
-    // Stars from `star` to before `after` form "**" standing for whole folders: at the start
-    // or after a slash, and at the end or before a slash.
-    bool startsDoubleStar(std::size_t star, std::size_t after) const {
-        const bool opens = star == 0 || at(pattern_, star - 1) == '/';
-        const unsigned char next = at(pattern_, after);
-        return opens &&
-               (next == '\0' || next == '/' || (next == '\\' && at(pattern_, after + 1) == '/'));
-    }
-
-    // The star before pattern position `p` takes text from `t` on, as little as it can first.
-    Outcome matchStar(std::size_t p, std::size_t t, bool crossesSlash) const {
-        for (unsigned char tc = at(text_, t); tc != '\0'; tc = at(text_, ++t)) {
-            const unsigned char literal = at(pattern_, p);
-            if (!isGlobSpecial(literal)) {
-                // What lies before the next literal character belongs to the star.
-                while ((tc = at(text_, t)) != '\0' && (crossesSlash || tc != '/') && tc != literal)
-                    ++t;
-                if (tc != literal) return Outcome::noMatch;
-            }
-            const Outcome rest = match(p, t);
-            if (rest != Outcome::noMatch) {
-                if (!crossesSlash || rest != Outcome::abortToStarStar) return rest;
-            } else if (!crossesSlash && tc == '/') {
-                return Outcome::abortToStarStar;
-            }
-        }
-        return Outcome::abortAll;
-    }
-
-    // `[...]` at `p` against one text character; on a match `p` is left on the "]".
-    Outcome matchClass(std::size_t& p, unsigned char tc) const {
-        unsigned char pc = at(pattern_, ++p);
-        if (pc == '^') pc = '!';
-        const bool negated = pc == '!';
-        if (negated) pc = at(pattern_, ++p);
-        unsigned char prev = 0;
-        bool matched = false;
-        do {
-            if (pc == '\0') return Outcome::abortAll;
-            if (pc == '\\') {
-                pc = at(pattern_, ++p);
-                if (pc == '\0') return Outcome::abortAll;
-                matched |= tc == pc;
-            } else if (pc == '-' && prev != 0 && at(pattern_, p + 1) != '\0' &&
-                       at(pattern_, p + 1) != ']') {
-                pc = at(pattern_, ++p);
-                if (pc == '\\') {
-                    pc = at(pattern_, ++p);
-                    if (pc == '\0') return Outcome::abortAll;
-                }
-                matched |= tc >= prev && tc <= pc;
-                pc = 0;  // a range does not start another
-            } else if (pc == '[' && at(pattern_, p + 1) == ':') {
-                const std::size_t name = p + 2;
-                std::size_t end = name;
-                while (at(pattern_, end) != '\0' && at(pattern_, end) != ']')
-                    ++end;
-                if (at(pattern_, end) == '\0') return Outcome::abortAll;
-                if (end == name || at(pattern_, end - 1) != ':') {
-                    // No ":]": the "[" is an ordinary member.
-                    matched |= tc == '[';
-                    continue;
-                }
-                const int member = inClass(pattern_.substr(name, end - 1 - name), tc);
-                if (member < 0) return Outcome::abortAll;
-                matched |= member == 1;
-                p = end;
-                pc = 0;
-            } else {
-                matched |= tc == pc;
-            }
-        } while (prev = pc, (pc = at(pattern_, ++p)) != ']');
-        if (matched == negated || (pathname_ && tc == '/')) return Outcome::noMatch;
-        return Outcome::match;
-    }
-
-    std::string_view pattern_;
-    std::string_view text_;
-    bool pathname_;
+    std::size_t words_;
+    std::array<std::uint64_t, 4> inline_{};  // patterns of up to 255 tokens need no allocation
+    std::vector<std::uint64_t> heap_;
 };
 
 }  // namespace
 
+Glob::Glob(std::string_view pattern, bool pathname) : pattern_(pattern), pathname_(pathname) {
+    for (std::size_t p = 0; p < pattern.size() && !never_;) {
+        const unsigned char c = at(pattern, p);
+        if (c == '\\') {
+            never_ = p + 1 == pattern.size();  // escapes nothing: matches nothing
+            tokens_.push_back({Kind::literal, at(pattern, p + 1)});
+            p += 2;
+        } else if (c == '?') {
+            tokens_.push_back({Kind::any});
+            ++p;
+        } else if (c == '[') {
+            const std::optional<ClassScan> scan = scanClass(pattern, p, 0);
+            never_ = !scan;
+            tokens_.push_back({Kind::set, 0, p});
+            p = scan ? scan->end + 1 : pattern.size();
+        } else if (c == '*') {
+            std::size_t after = p + 1;
+            while (at(pattern, after) == '*')
+                ++after;
+            const unsigned char next = at(pattern, after);
+            // Two stars or more reach across folders only as a whole name.
+            const bool wholeName =
+                after - p > 1 && (p == 0 || pattern[p - 1] == '/') &&
+                (next == '\0' || next == '/' || (next == '\\' && at(pattern, after + 1) == '/'));
+            if (wholeName && next == '/') {
+                tokens_.push_back({Kind::maySkipFolders});
+                tokens_.push_back({Kind::starStar});
+                tokens_.push_back({Kind::literal, '/'});
+                ++after;
+            } else {
+                tokens_.push_back({wholeName ? Kind::starStar : Kind::star});
+            }
+            p = after;
+        } else {
+            tokens_.push_back({Kind::literal, c});
+            ++p;
+        }
+    }
+}
+
+bool Glob::matches(std::string_view text) const {
+    if (never_) return false;
+    const std::size_t count = tokens_.size();
+    States now(count + 1);
+    States next(count + 1);
+    // Stars may stand for nothing: what stands before one also stands after it.
+    const auto close = [this, count](States& states) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!states.test(i)) continue;
+            const Kind kind = tokens_[i].kind;
+            if (kind == Kind::star || kind == Kind::starStar || kind == Kind::maySkipFolders)
+                states.set(i + 1);
+            if (kind == Kind::maySkipFolders) states.set(i + 3);
+        }
+    };
+    now.set(0);
+    close(now);
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        next.clear();
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!now.test(i)) continue;
+            const Token& token = tokens_[i];
+            if (token.kind == Kind::star) {
+                if (!pathname_ || c != '/') next.set(i);
+            } else if (token.kind == Kind::starStar) {
+                next.set(i);
+            } else if (token.kind != Kind::maySkipFolders && takes(token, c)) {
+                next.set(i + 1);
+            }
+        }
+        close(next);
+        if (next.empty()) return false;
+        std::swap(now, next);
+    }
+    return now.test(count);
+}
+
+bool Glob::takes(const Token& token, unsigned char c) const {
+    if (token.kind == Kind::literal) return c == token.c;
+    if (pathname_ && c == '/') return false;
+    if (token.kind == Kind::any) return true;
+    return scanClass(pattern_, token.from, c)->contains;
+}
+
 bool globMatch(std::string_view pattern, std::string_view text, bool pathname) {
-    return Glob(pattern, text, pathname).match(0, 0) == Outcome::match;
+    return Glob(pattern, pathname).matches(text);
 }
 
 }  // namespace Ignore

@@ -57,9 +57,12 @@ void PatternList::addLine(std::string_view line) {
     pattern.nameOnly = line.find('/') == std::string_view::npos;
     if (line.starts_with('/')) line.remove_prefix(1);
     if (line.empty()) return;  // matches nothing
-    pattern.glob = line;
+    pattern.text = line;
     pattern.literal = !hasGlobCharacter(line);
     pattern.suffix = pattern.nameOnly && line.front() == '*' && !hasGlobCharacter(line.substr(1));
+    if (!pattern.nameOnly) pattern.head = std::min(line.find_first_of("*?[\\"), line.size());
+    if (!pattern.literal && !pattern.suffix)
+        pattern.glob.emplace(line.substr(pattern.head), !pattern.nameOnly);
     patterns_.push_back(std::move(pattern));
 }
 
@@ -75,14 +78,18 @@ std::optional<bool> PatternList::decide(std::string_view path, std::string_view 
 bool PatternList::matches(const Pattern& pattern, std::string_view path,
                           std::string_view name) const {
     if (pattern.nameOnly) {
-        if (pattern.literal) return name == pattern.glob;
-        if (pattern.suffix) return name.ends_with(std::string_view(pattern.glob).substr(1));
-        return globMatch(pattern.glob, name, false);
+        if (pattern.literal) return name == pattern.text;
+        if (pattern.suffix) return name.ends_with(std::string_view(pattern.text).substr(1));
+        return pattern.glob->matches(name);
     }
     if (!path.starts_with(base_)) return false;
     path.remove_prefix(base_.size());
-    if (pattern.literal) return path == pattern.glob;
-    return globMatch(pattern.glob, path, true);
+    // As git does it: the head is compared as it is, and the rest matched as a pattern of its
+    // own, so that "a**/b" starts with "**/" there and reaches across folders.
+    const std::string_view head = std::string_view(pattern.text).substr(0, pattern.head);
+    if (!path.starts_with(head)) return false;
+    path.remove_prefix(head.size());
+    return pattern.literal ? path.empty() : pattern.glob->matches(path);
 }
 
 }  // namespace Ignore

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "glob_match.h"
+
 namespace tessaly {
 
 namespace Ignore {
@@ -31,12 +33,14 @@ class PatternList {
 
   private:
     struct Pattern {
-        std::string glob;         // without "!", a trailing "/" or a leading "/"
-        bool negated = false;     // "!": re-includes
-        bool folderOnly = false;  // a trailing "/"
-        bool nameOnly = false;    // no slash: matches the last component at any depth
-        bool literal = false;     // no glob character: compared as it is
-        bool suffix = false;      // "*" and a literal: compared with the name's end
+        std::string text;          // without "!", a trailing "/" or a leading "/"
+        bool negated = false;      // "!": re-includes
+        bool folderOnly = false;   // a trailing "/"
+        bool nameOnly = false;     // no slash: matches the last component at any depth
+        bool literal = false;      // no glob character: compared as it is
+        bool suffix = false;       // "*" and a literal: compared with the name's end
+        std::size_t head = 0;      // with a slash: the length before the first glob character
+        std::optional<Glob> glob;  // when neither literal nor suffix: what follows the head
     };
 
     bool matches(const Pattern& pattern, std::string_view path, std::string_view name) const;
