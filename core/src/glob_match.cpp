@@ -152,7 +152,7 @@ Glob::Glob(std::string_view pattern, bool pathname) : pattern_(pattern), pathnam
             if (wholeName && next == '/') {
                 tokens_.push_back({Kind::maySkipFolders});
                 tokens_.push_back({Kind::starStar});
-                tokens_.push_back({Kind::literal, '/'});
+                tokens_.push_back({Kind::literal, '/', 0, true});
                 ++after;
             } else {
                 tokens_.push_back({wholeName ? Kind::starStar : Kind::star});
@@ -163,10 +163,21 @@ Glob::Glob(std::string_view pattern, bool pathname) : pattern_(pattern), pathnam
             ++p;
         }
     }
+    const auto fixed = [](const Token& t) { return t.kind == Kind::literal && !t.skippable; };
+    for (auto t = tokens_.begin(); t != tokens_.end() && fixed(*t); ++t)
+        head_ += static_cast<char>(t->c);
+    for (auto t = tokens_.rbegin(); t != tokens_.rend() && fixed(*t); ++t)
+        tail_.insert(tail_.begin(), static_cast<char>(t->c));
+    for (const Token& t : tokens_)
+        minLength_ += t.kind < Kind::star && !t.skippable;
 }
 
 bool Glob::matches(std::string_view text) const {
-    if (never_) return false;
+    return !never_ && text.size() >= minLength_ && text.starts_with(head_) &&
+           text.ends_with(tail_) && run(text);
+}
+
+bool Glob::run(std::string_view text) const {
     const std::size_t count = tokens_.size();
     States now(count + 1);
     States next(count + 1);

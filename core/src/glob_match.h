@@ -24,9 +24,10 @@ class Glob {
 
   private:
     enum class Kind {
-        literal,   // one character
-        any,       // `?`
-        set,       // `[...]`
+        literal,  // one character
+        any,      // `?`
+        set,      // `[...]`
+        // From here on a token may stand for no character.
         star,      // `*`: any run of characters within one name, or none
         starStar,  // `**`: any run of characters, or none
         // `**/` at the start or after a "/" is this, `**` and "/": it passes over both, so
@@ -35,16 +36,22 @@ class Glob {
     };
     struct Token {
         Kind kind;
-        unsigned char c = 0;   // literal
-        std::size_t from = 0;  // set: where its "[" stands in the pattern
+        unsigned char c = 0;     // literal
+        std::size_t from = 0;    // set: where its "[" stands in the pattern
+        bool skippable = false;  // the "/" of `**/`
     };
 
     bool takes(const Token& token, unsigned char c) const;
+    bool run(std::string_view text) const;
 
     std::string pattern_;
     bool pathname_;
     bool never_ = false;  // malformed: an unclosed "[", an unknown class or a trailing "\"
     std::vector<Token> tokens_;
+    // What any matching text has, found without running the tokens: most texts fail here.
+    std::string head_;           // the literal characters the pattern starts with
+    std::string tail_;           // and ends with
+    std::size_t minLength_ = 0;  // one character for each token that is not a star
 };
 
 // Glob(pattern, pathname).matches(text).
