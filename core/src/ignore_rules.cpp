@@ -18,12 +18,6 @@ std::optional<std::string> readRulesFile(int folderFd, const char* path, bool fo
     return SmallFile::read(folderFd, path, rulesFileLimit, followLink);
 }
 
-std::string_view withoutTrailingSlash(std::string_view folder) {
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.remove_suffix(1);
-    return folder;
-}
-
 // `folder` is `base` (ending in "/") or lies below it.
 bool isWithin(std::string_view folder, std::string_view base) {
     folder = withoutTrailingSlash(folder);

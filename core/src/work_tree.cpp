@@ -12,12 +12,6 @@ namespace tessaly {
 namespace Ignore {
 namespace {
 
-std::string_view withoutTrailingSlash(std::string_view folder) {
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.remove_suffix(1);
-    return folder;
-}
-
 std::string joinedPath(std::string_view folder, std::string_view name) {
     std::string path(withoutTrailingSlash(folder));
     if (path.empty() || path.back() != '/') path += '/';
@@ -106,6 +100,12 @@ std::string_view parentFolder(std::string_view folder) {
     const std::size_t slash = folder.rfind('/');
     if (slash == std::string_view::npos) return {};
     return folder.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::string_view withoutTrailingSlash(std::string_view folder) {
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.remove_suffix(1);
+    return folder;
 }
 
 }  // namespace Ignore

@@ -23,6 +23,9 @@ std::optional<WorkTree> findWorkTree(std::string_view folder);
 // `folder` without its last component, by name: "/a/b" gives "/a", "/a" gives "/".
 std::string_view parentFolder(std::string_view folder);
 
+// "/a/b/" gives "/a/b"; "/" stays.
+std::string_view withoutTrailingSlash(std::string_view folder);
+
 }  // namespace Ignore
 
 }  // namespace tessaly
