@@ -2,6 +2,7 @@
 // not ignored (`git ls-files --others --exclude-standard`), on hand-made and generated trees.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -50,6 +51,7 @@ struct Case {
     std::string settings{};  // added to the repository's .git/config
     Files homeFiles{};       // written into the home folder, and removed after
     bool linked = false;     // packs a work tree linked to the repository (git worktree add)
+    Files links{};           // symbolic links: where, to what
 };
 
 // Files below `input` that git neither tracks nor ignores, less what the engine never packs
@@ -94,6 +96,8 @@ void checkAgainstGit(const Case& c) {
         writeFile(tree / folder / ".gitignore", lines);
     for (const std::string& file : c.files)
         writeFile(tree / file, file);
+    for (const auto& [link, target] : c.links)
+        fs::create_symlink(target, tree / link);
     writeFile(globalExcludes, c.global);
     for (const auto& [name, text] : c.homeFiles)
         writeFile(home / name, text);
@@ -161,6 +165,9 @@ const Case handMade[] = {
      .files = {"a.md", "b.md", "c.txt", "d.txt"},
      .infoExclude = "c.txt\n",
      .linked = true},
+    {.what = "a .gitignore that is a symbolic link is not read",
+     .files = {"a.md", "rules"},
+     .links = {{".gitignore", "rules"}}},
     {.what = "a .git file naming the repository elsewhere",
      .gitignores = {{"", "*.md\n"}},
      .files = {"a.md", "b.txt"},
@@ -247,13 +254,18 @@ std::string repeated(std::string_view s, int times) {
     return out;
 }
 
-// git itself takes exponential time on such patterns, backtracking over each star.
-TEST(GitignoreTest, PatternsThatMakeGitBacktrackEndInTime) {
+// git itself takes exponential time on such patterns, backtracking over each star; and a
+// .gitignore that is a pipe would block a reader.
+TEST(GitignoreTest, BacktrackingPatternsAndAPipeForAGitignoreEndInTime) {
     TestSupport::TempDir dir;
+    fs::create_directories(dir / "p");
+    git(dir / "p", {"init", "-q"});
+    ASSERT_EQ(::mkfifo((dir / "p/.gitignore").c_str(), 0600), 0);
     const std::string deep = "p/" + repeated(std::string(50, 'a') + "/", 30);
     writeFile(dir / deep / "f", "f");
     writeFile(dir / "p" / std::string(250, 'a'), "a");
     Collect::Options options;
+    options.gitignore = true;
     options.excludes = {repeated("**/", 200) + repeated("*a", 12) + "*b",
                         "/**/" + repeated("a*", 30) + "a/**/*b", repeated("*a", 2000) + "b",
                         repeated("**/", 1000) + "x"};
