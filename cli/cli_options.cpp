@@ -21,6 +21,13 @@ Parsed parseArguments(int argc, const char* const* argv) {
         ->option_text("FILE");
     app.add_option("--title", options.title, "Title of the document instead of the inputs' name")
         ->option_text("TEXT");
+    app.add_flag("--gitignore", options.gitignore,
+                 "Leave out what git ignores (.gitignore, info/exclude, core.excludesFile)");
+    app.add_option("--exclude", options.excludes,
+                   "Leave out paths matching PATTERN (as in a .gitignore, relative to the "
+                   "common root); repeatable")
+        ->option_text("PATTERN")
+        ->allow_extra_args(false);
     app.add_flag("--json", options.json, "Print the figures as one JSON object on standard error");
     app.add_flag("-q,--quiet", options.quiet, "Print no summary on standard error");
     app.set_version_flag("--version", std::string("tessaly-pack ") + TESSALY_VERSION);

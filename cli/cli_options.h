@@ -18,6 +18,8 @@ struct Options {
     std::optional<std::string> title;
     bool json = false;
     bool quiet = false;
+    bool gitignore = false;             // leave out what git ignores
+    std::vector<std::string> excludes;  // gitignore-style patterns, relative to the common root
 };
 
 // Either the options to run with, or the exit status after help, version or a usage error

@@ -77,7 +77,7 @@ void printSummary(const Pack::PackedInputs& packed) {
         std::cerr << "  " << line << '\n';
 }
 
-void printJson(const Pack::PackedInputs& packed) {
+void printJson(const Pack::PackedInputs& packed, bool withIgnored) {
     const PackResult& r = packed.result;
     nlohmann::ordered_json j;
     j["title"] = packed.title;
@@ -87,6 +87,7 @@ void printJson(const Pack::PackedInputs& packed) {
     j["byteCount"] = r.byteCount;
     j["duplicates"] = r.duplicates;
     j["skipped"] = r.skipped;
+    if (withIgnored) j["ignored"] = r.ignored;
     j["overLimit"] = r.overLimit();
     std::cerr << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
@@ -103,13 +104,15 @@ ExitStatus pack(const Options& options) {
     }
     Collect::Options collecting;
     collecting.excluded = destinationFiles(options.output);
+    collecting.gitignore = options.gitignore;
+    collecting.excludes = options.excludes;
     const Pack::PackedInputs packed =
         Pack::packInputs(inputs, titleFor(options, inputs), collecting);
     const bool unreadable = reportProblems(packed, typed);
 
     writeDocument(options.output, packed.result.markdown);
     if (options.json)
-        printJson(packed);
+        printJson(packed, options.gitignore || !options.excludes.empty());
     else if (!options.quiet)
         printSummary(packed);
     return missing || unreadable ? ExitStatus::failure : ExitStatus::success;

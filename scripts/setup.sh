@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libicu-dev libssl-dev libsimdjson-dev libcurl4-openssl-dev
   libcli11-dev nlohmann-json3-dev
-  libarchive-dev
+  libarchive-dev git
   libgtest-dev
   qt6-base-dev qt6-qpa-plugins qt6-wayland libgl-dev
   fonts-dejavu-core adwaita-icon-theme

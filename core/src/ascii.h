@@ -26,6 +26,22 @@ inline std::size_t findNonAscii(std::string_view s, std::size_t from = 0) {
     return std::string_view::npos;
 }
 
+inline constexpr bool isUpper(unsigned char c) {
+    return c >= 'A' && c <= 'Z';
+}
+inline constexpr bool isLower(unsigned char c) {
+    return c >= 'a' && c <= 'z';
+}
+inline constexpr bool isDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+inline constexpr bool isAlpha(unsigned char c) {
+    return isUpper(c) || isLower(c);
+}
+inline constexpr char toLower(char c) {
+    return isUpper(static_cast<unsigned char>(c)) ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // True when no byte has its high bit set.
 inline bool isAscii(std::string_view s) {
     return findNonAscii(s) == std::string_view::npos;

@@ -19,6 +19,7 @@
 
 #include "byte_arena.h"
 #include "first_places.h"
+#include "ignore_rules.h"
 #include "measure.h"
 #include "read_file.h"
 #include "tessaly/system/descriptors.h"
@@ -115,12 +116,14 @@ struct Range {
 // line, an input that could not be opened, a walk met again, or nothing (dropped silently).
 struct Slot {
     bool kept = false;
+    bool ignored = false;  // left out by the ignore rules: counted, with no skipped line
     CollectedFile file;
     std::string skipped;
     InputProblem problem;
     std::optional<Range> replay;
     // A replay once resolved: what its range came to, for later replays that hold it.
     std::int64_t replayedKept = 0;
+    std::int64_t replayedIgnored = 0;
     std::vector<std::string> replayedSkipped;
 };
 
@@ -174,6 +177,7 @@ class Collector {
             return problem(input.native(), error);
         }
         const std::size_t first = slots_.size();
+        startIgnoreRules(input.native());
         walk(std::move(root), input.native());
         if (options_.foldRepeatedInputs) inputs_[{st.st_dev, st.st_ino}] = {first, slots_.size()};
     }
@@ -187,8 +191,11 @@ class Collector {
             if (slot.replay) {
                 resolveReplay(slot);
                 collected.repeated += slot.replayedKept;
+                collected.ignored += slot.replayedIgnored;
                 collected.skipped.insert(collected.skipped.end(), slot.replayedSkipped.begin(),
                                          slot.replayedSkipped.end());
+            } else if (slot.ignored) {
+                ++collected.ignored;
             } else if (slot.kept) {
                 collected.files.push_back(std::move(slot.file));
             } else if (!slot.skipped.empty()) {
@@ -260,6 +267,7 @@ class Collector {
                 entry.type = typeFromMode(st.st_mode);
         }
         if (entry.type == DT_LNK) return Visit::done;  // links are never collected nor followed
+        if (ignoredByRules(frame.path, entry)) return Visit::done;
         if (entry.type == DT_DIR)
             return skipDirs().contains(entry.name) ? Visit::done : Visit::descend;
         classifyEntry(entry, frame);
@@ -273,6 +281,7 @@ class Collector {
         frame.rel = std::move(rel);
         frame.path = std::move(path);
         frame.firstSlot = slots_.size();
+        if (ignoreRules_) ignoreRules_->enterFolder(frame.path, ::dirfd(dir.get()));
         frame.batch.folder = dir;
         frame.dir = std::move(dir);
         stack.push_back(std::move(frame));
@@ -336,14 +345,36 @@ class Collector {
             const Slot& met = slots_[i];
             if (met.replay) {
                 slot.replayedKept += met.replayedKept;
+                slot.replayedIgnored += met.replayedIgnored;
                 slot.replayedSkipped.insert(slot.replayedSkipped.end(), met.replayedSkipped.begin(),
                                             met.replayedSkipped.end());
+            } else if (met.ignored) {
+                ++slot.replayedIgnored;
             } else if (met.kept) {
                 ++slot.replayedKept;
             } else if (!met.skipped.empty()) {
                 slot.replayedSkipped.push_back(met.skipped);
             }
         }
+    }
+
+    // Ignore rules for the walk of one input folder, when asked for.
+    void startIgnoreRules(const std::string& input) {
+        ignoreRules_.reset();
+        if (options_.gitignore || !options_.excludes.empty())
+            ignoreRules_.emplace(input, options_.gitignore, options_.excludes,
+                                 options_.excludesBase);
+    }
+
+    // Left out by the ignore rules: counted, with no skipped line, and a folder not entered.
+    // What the engine's own rules leave out anyway is not asked about, nor counted.
+    bool ignoredByRules(const std::string& folder, const DirEntry& entry) {
+        if (!ignoreRules_) return false;
+        const bool isFolder = entry.type == DT_DIR;
+        if (isFolder ? skipDirs().contains(entry.name) : droppedByName(entry.name)) return false;
+        if (!ignoreRules_->isIgnored(folder, entry.name, isFolder)) return false;
+        slots_.emplace_back().ignored = true;
+        return true;
     }
 
     // A file met inside a folder: opened relative to it, so long paths never matter.
@@ -458,6 +489,7 @@ class Collector {
     }
 
     const Options& options_;
+    std::optional<Ignore::Rules> ignoreRules_;
     FirstPlaces firstPlaces_;
     std::deque<Slot> slots_;  // grows at the back only, so workers' slots stay put
     ByteArena arena_;         // for reads on this thread

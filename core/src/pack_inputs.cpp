@@ -61,11 +61,13 @@ PackedInputs packInputs(const std::vector<fs::path>& inputs, std::optional<std::
     // The document holds each content once.
     collecting.dropRepeatedBytes = true;
     collecting.foldRepeatedInputs = true;
+    if (collecting.excludesBase.empty()) collecting.excludesBase = packed.root.native();
     Collect::Collected collected = Collect::files(inputs, collecting);
     packed.title = title ? Text::validUtf8(*title) : titleFor(inputs);
     packed.result =
         build(std::move(collected.files), packed.root, std::move(collected.skipped), packed.title);
     packed.result.duplicates += collected.repeated;  // each a copy of a file already packed
+    packed.result.ignored = collected.ignored;
     packed.problems = std::move(collected.problems);
     return packed;
 }

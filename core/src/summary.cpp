@@ -52,6 +52,10 @@ std::string notesLine(const PackResult& result) {
         if (!line.empty()) line += " · ";
         line += std::to_string(result.skipped.size()) + " skipped (binary/large)";
     }
+    if (result.ignored > 0) {
+        if (!line.empty()) line += " · ";
+        line += std::to_string(result.ignored) + " ignored";
+    }
     return line;
 }
 

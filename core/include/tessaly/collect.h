@@ -42,6 +42,7 @@ struct Collected {
     std::vector<std::string> skipped;
     // Kept files of inputs met again, counted rather than listed (Options::foldRepeatedInputs).
     std::int64_t repeated = 0;
+    std::int64_t ignored = 0;  // files and folders left out by Options::gitignore or excludes
     std::vector<InputProblem> problems;  // in the order of the inputs
 };
 
@@ -69,6 +70,14 @@ struct Options {
     // document needs each content once, and the same folder given a thousand times then costs
     // one walk.
     bool foldRepeatedInputs = false;
+    // Inside a git work tree, what git ignores is left out as it walks (.gitignore files from
+    // the tree's top down, info/exclude, core.excludesFile): an ignored folder is not entered.
+    // Outside one this changes nothing.
+    bool gitignore = false;
+    // Lines as in a .gitignore in excludesBase (empty: each input folder), with or without a
+    // work tree; they decide before git's rules.
+    std::vector<std::string> excludes;
+    std::string excludesBase;
 };
 
 inline constexpr std::int64_t sizeLimit = 1'000'000;  // larger files are "too large"

@@ -16,6 +16,7 @@ struct PackResult {
     std::int64_t byteCount = 0;
     std::int64_t duplicates = 0;
     std::vector<std::string> skipped;
+    std::int64_t ignored = 0;  // files and folders left out by ignore rules, when asked for
 
     // Likely too large for a model's context window.
     bool overLimit() const { return tokenEstimate > tokenLimit; }

@@ -15,7 +15,8 @@ inline constexpr const char* sizeWarning = "Large — this may exceed some model
 // "Packed N files ✓", or "No text files found" when nothing was kept.
 std::string statusText(const PackResult& result);
 
-// "1 duplicate removed · 2 skipped (binary/large)"; empty when there is nothing to note.
+// "1 duplicate removed · 2 skipped (binary/large) · 3 ignored"; empty when there is nothing
+// to note.
 std::string notesLine(const PackResult& result);
 
 // "≈ 12,345": the estimate grouped for the user's locale.
