@@ -56,6 +56,16 @@ void PackerModel::setChecksForUpdatesAtLaunch(bool on) {
     setSetting(checkAtLaunchKey, on);
 }
 
+bool PackerModel::leavesOutIgnoredFiles() const {
+    return setting(gitignoreKey, false);
+}
+
+void PackerModel::setLeavesOutIgnoredFiles(bool on) {
+    if (leavesOutIgnoredFiles() == on) return;
+    setSetting(gitignoreKey, on);
+    pack(lastInputs_);
+}
+
 bool PackerModel::setting(const QString& key, bool unset) const {
     const auto value = platform_.preferences->string(key);
     return value ? *value == QStringLiteral("true") : unset;
@@ -69,14 +79,17 @@ void PackerModel::setSetting(const QString& key, bool on) {
 
 void PackerModel::pack(std::vector<std::filesystem::path> inputs) {
     if (inputs.empty()) return;
+    lastInputs_ = inputs;
     ++pendingPacks_;
     setStatus(QStringLiteral("Packing…"));
-    worker_->post([this, inputs = std::move(inputs), stop = stop_.get_token()] {
+    worker_->post([this, inputs = std::move(inputs), stop = stop_.get_token(),
+                   gitignore = leavesOutIgnoredFiles()] {
         std::optional<PackResult> result;
         QString title;
         try {
             Collect::Options options;
             options.stop = stop;
+            options.gitignore = gitignore;
             auto packed = Pack::packInputs(inputs, std::nullopt, options);
             title = QString::fromStdString(packed.title);
             result = std::move(packed.result);

@@ -32,6 +32,8 @@ class PackerModel : public QObject {
     Q_PROPERTY(bool isCheckingForUpdate READ isCheckingForUpdate NOTIFY updateChanged)
     Q_PROPERTY(bool checksForUpdatesAtLaunch READ checksForUpdatesAtLaunch WRITE
                    setChecksForUpdatesAtLaunch NOTIFY settingsChanged)
+    Q_PROPERTY(bool leavesOutIgnoredFiles READ leavesOutIgnoredFiles WRITE
+                   setLeavesOutIgnoredFiles NOTIFY settingsChanged)
 
   public:
     // The application's instance, with the desktop's services; made on first use, after the
@@ -65,6 +67,10 @@ class PackerModel : public QObject {
     // The user's settings, kept between runs.
     bool checksForUpdatesAtLaunch() const;
     void setChecksForUpdatesAtLaunch(bool on);
+    // What git ignores is left out inside a git work tree; changing it packs the last inputs
+    // again.
+    bool leavesOutIgnoredFiles() const;
+    void setLeavesOutIgnoredFiles(bool on);
 
     // The launch-time work; runs once per model.
     void start();
@@ -99,6 +105,7 @@ class PackerModel : public QObject {
     void setSetting(const QString& key, bool on);
 
     static inline const QString saveFolderKey = QStringLiteral("orvane.tessaly.save.folder");
+    static inline const QString gitignoreKey = QStringLiteral("orvane.tessaly.pack.gitignore");
     static inline const QString checkAtLaunchKey =
         QStringLiteral("orvane.tessaly.update.checkAtLaunch");
     void runUpdateCheck(std::function<void(Updater::CheckResult)> then);
@@ -108,6 +115,7 @@ class PackerModel : public QObject {
     std::optional<PackResult> result_;
     QString sourceLabel_;
     int pendingPacks_ = 0;
+    std::vector<std::filesystem::path> lastInputs_;  // of the last request, to pack again
     QString status_;
     const QString version_;
     bool didCheck_ = false;

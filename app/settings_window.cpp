@@ -91,6 +91,12 @@ SettingsWindow::SettingsWindow(PackerModel& model, QWidget* parent)
     about->setLayout(row);
 
     auto* form = new QVBoxLayout(this);
+    gitignore_ = new QCheckBox(tr("Leave out files that .gitignore ignores"), this);
+    connect(gitignore_, &QCheckBox::toggled, &model, &PackerModel::setLeavesOutIgnoredFiles);
+    auto* packing = new QGroupBox(tr("Packing"), this);
+    packing->setLayout(new QVBoxLayout);
+    packing->layout()->addWidget(gitignore_);
+    form->addWidget(packing);
     if (PackerModel::canUpdateItself()) {
         checkAtLaunch_ = new QCheckBox(tr("Check for updates at launch"), this);
         connect(checkAtLaunch_, &QCheckBox::toggled, &model,
@@ -113,6 +119,7 @@ SettingsWindow::SettingsWindow(PackerModel& model, QWidget* parent)
 }
 
 void SettingsWindow::refresh() {
+    gitignore_->setChecked(model_.leavesOutIgnoredFiles());
     if (checkAtLaunch_) checkAtLaunch_->setChecked(model_.checksForUpdatesAtLaunch());
 }
 

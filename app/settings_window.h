@@ -29,6 +29,7 @@ class SettingsWindow : public QWidget {
     QLabel* nameLine() const { return name_; }
     // Null in a build that does not update itself.
     QCheckBox* checkAtLaunchBox() const { return checkAtLaunch_; }
+    QCheckBox* gitignoreBox() const { return gitignore_; }
 
   private:
     void refresh();
@@ -36,6 +37,7 @@ class SettingsWindow : public QWidget {
     PackerModel& model_;
     QLabel* name_;
     QCheckBox* checkAtLaunch_ = nullptr;
+    QCheckBox* gitignore_;
 };
 
 }  // namespace tessaly
