@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "measure.h"
+#include "measure.h"  // facts as the walk takes them, to hand over with files
 #include "tessaly/pack.h"
 #include "tessaly/pack_inputs.h"
 #include "tessaly/summary.h"

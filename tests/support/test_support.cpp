@@ -34,8 +34,8 @@ int reap(pid_t pid, std::chrono::milliseconds timeout, bool& finished) {
     if (!finished) kill(pid, SIGKILL);
     close(pidFd);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR)
+        continue;
     return finished && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -99,10 +99,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
                      const RunOptions& options) {
     std::vector<std::string> storage{program};
     storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& s : storage)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv(storage.size() + 1, nullptr);
+    std::transform(storage.begin(), storage.end(), argv.begin(), [](auto& s) { return s.data(); });
     const int out = memfd_create("out", MFD_CLOEXEC), err = memfd_create("err", MFD_CLOEXEC);
     const ChildResult child = runInChild(
         [&]() -> std::string {
