@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <mutex>
 #include <sstream>
 

@@ -157,7 +157,7 @@ TEST(PackTest, FenceOutrunsBacktickCharactersAndTheTagCannotBreakItsLine) {
 }
 
 TEST(PackTest, SummaryTextsAndTheSizeWarning) {
-    PackResult r{{}, 0, PackResult::tokenLimit, 0, 3, {"a", "b"}};
+    PackResult r{{}, 0, PackResult::tokenLimit, 0, 3, {"a", "b"}};  // no file, 3 copies, 2 skipped
     EXPECT_EQ(Summary::statusText(r), "No text files found");
     EXPECT_EQ(Summary::notesLine(r), "3 duplicates removed · 2 skipped (binary/large)");
     EXPECT_FALSE(r.overLimit());
