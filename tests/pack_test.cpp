@@ -1,218 +1,167 @@
+// The document from collected files: layout, duplicates, order, paths, fences, tags, counts.
+
 #include <gtest/gtest.h>
 
-#include <string>
-#include <utility>
-#include <vector>
-
+#include "measure.h"  // facts as the walk takes them, to hand over with files
 #include "tessaly/pack.h"
+#include "tessaly/pack_inputs.h"
+#include "tessaly/summary.h"
+#include "test_support.h"
 
 using namespace tessaly;
 
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
+using Files = std::vector<Collect::CollectedFile>;
 
 namespace {
 
-const fs::path kRoot = "/work/demo";
-
-std::vector<Collect::CollectedFile> filesAt(
-    const std::vector<std::pair<std::string, std::string>>& relAndBody) {
-    std::vector<Collect::CollectedFile> files;
-    for (const auto& [rel, body] : relAndBody)
-        files.push_back({kRoot / rel, body});
+Files filesAt(const fs::path& root, const Strings& relsAndBodies) {
+    Files files;
+    for (std::size_t i = 0; i + 1 < relsAndBodies.size(); i += 2)
+        files.push_back({root / relsAndBodies[i], relsAndBodies[i + 1]});
     return files;
 }
 
 // The paths of the document's file list, in document order.
-Strings listed(const std::string& markdown) {
+Strings listed(const Files& files, const fs::path& root = "/r") {
+    const std::string markdown = Pack::build(files, root, {}).markdown;
+    const std::string list = markdown.substr(0, markdown.find("\n---\n"));
     Strings out;
-    const std::string end = "\n---\n\n";
-    const std::string list = markdown.substr(0, markdown.find(end));
-    for (size_t at = list.find("\n- `"); at != std::string::npos; at = list.find("\n- `", at + 1)) {
-        size_t start = at + 4;
-        out.push_back(list.substr(start, list.find("`\n", start) - start));
-    }
+    for (auto at = list.find("\n- `"); at != std::string::npos; at = list.find("\n- `", at + 1))
+        out.push_back(list.substr(at + 4, list.find("`\n", at) - at - 4));
     return out;
-}
-
-Strings orderOf(const Strings& rels) {
-    std::vector<std::pair<std::string, std::string>> files;
-    for (const auto& r : rels)
-        files.emplace_back(r, "content of " + r + "\n");
-    return listed(Pack::build(filesAt(files), kRoot, {}, "t").markdown);
 }
 
 }  // namespace
 
-TEST(PackBuildTest, TwoFileExampleComesOutByteForByte) {
-    // Handed over source first: the README must still lead.
-    auto r = Pack::build(filesAt({{"src/main.swift", "print(1)"}, {"README.md", "Hello\n"}}), kRoot,
-                         {}, "demo");
-    const std::string expected =
-        "# Context: demo\n\n## Files (2)\n\n- `README.md`\n- `src/main.swift`\n\n---\n\n"
-        "## `README.md`\n\n```markdown\nHello\n```\n\n"
-        "## `src/main.swift`\n\n```swift\nprint(1)\n```\n\n";
-    ASSERT_EQ(expected.size(), 153u);
+TEST(PackTest, DocumentIsLaidOutExactlyReadmeFirstAndFirstCopyKept) {
+    // In collection order: the README last, the later copy of a duplicate first.
+    const Files files =
+        filesAt("/work/demo", {"src/main.swift", "print(1)", "y/one.txt", "same\n", "x/one.txt",
+                               "same\n", "docs/guide.md", "x\n```py\ny\n```\n", "b.txt", "crlf\r\n",
+                               "empty.txt", "", "README.md", "Hello\n"});
+    // clang-format off
+    const char* lines[] = {"# Context: demo", "", "## Files (6)", "", "- `README.md`", "- `b.txt`",
+        "- `empty.txt`", "- `docs/guide.md`", "- `src/main.swift`", "- `y/one.txt`", "", "---", "",
+        "## `README.md`", "", "```markdown", "Hello", "```", "", "## `b.txt`", "", "```", "crlf\r",
+        "```", "", "## `empty.txt`", "", "```", "", "```", "", "## `docs/guide.md`", "",
+        "````markdown", "x", "```py", "y", "```", "````", "", "## `src/main.swift`", "", "```swift",
+        "print(1)", "```", "", "## `y/one.txt`", "", "```", "same", "```", ""};
+    // clang-format on
+    std::string expected;
+    for (const char* line : lines)
+        expected += std::string(line) + "\n";
+    const PackResult r = Pack::build(files, "/work/demo", {"logo.bin — not text"}, "demo");
     EXPECT_EQ(r.markdown, expected);
-    EXPECT_EQ(r.fileCount, 2);
-    EXPECT_EQ(r.tokenEstimate, 38);
-    EXPECT_EQ(r.byteCount, 153);
-    EXPECT_EQ(r.duplicates, 0);
-    EXPECT_FALSE(r.overLimit());
+    EXPECT_EQ((std::tuple{r.fileCount, r.duplicates, r.byteCount, r.tokenEstimate, r.skipped}),
+              (std::tuple{6, 1, std::int64_t(expected.size()), Pack::estimateTokens(expected),
+                          Strings{"logo.bin — not text"}}));
+    EXPECT_EQ(Pack::build({}, "/work/demo", {}).markdown,  // titled by the root's name
+              "# Context: demo\n\n## Files (0)\n\n\n---\n\n");
 }
 
-TEST(PackBuildTest, EmptyDocumentEndsWithTheSeparator) {
-    auto r = Pack::build({}, kRoot, {}, "x");
-    EXPECT_EQ(r.markdown, "# Context: x\n\n## Files (0)\n\n\n---\n\n");
-    EXPECT_EQ(r.tokenEstimate, 8);
-    EXPECT_EQ(r.byteCount, 34);
-    EXPECT_EQ(r.fileCount, 0);
-    EXPECT_EQ(r.duplicates, 0);
-}
-
-TEST(PackBuildTest, TitleDefaultsToRootNameAndEmptyTitleIsKept) {
-    EXPECT_EQ(Pack::build({}, kRoot, {}).markdown.rfind("# Context: demo\n\n", 0), 0u);
-    EXPECT_EQ(Pack::build({}, kRoot, {}, "").markdown.rfind("# Context: \n\n## Files", 0), 0u);
-}
-
-TEST(PackBuildTest, FirstFileWithGivenContentIsKept) {
-    auto ab = Pack::build(filesAt({{"a/x.txt", "same\n"}, {"b/x.txt", "same\n"}}), kRoot, {}, "t");
-    EXPECT_EQ(listed(ab.markdown), (Strings{"a/x.txt"}));
-    EXPECT_EQ(ab.duplicates, 1);
-    EXPECT_EQ(ab.fileCount, 1);
-    auto ba = Pack::build(filesAt({{"b/x.txt", "same\n"}, {"a/x.txt", "same\n"}}), kRoot, {}, "t");
-    EXPECT_EQ(listed(ba.markdown), (Strings{"b/x.txt"}));
-}
-
-TEST(PackBuildTest, EqualNamesWithDifferentBytesAreBothKept) {
-    auto r = Pack::build(filesAt({{"a/x.txt", "one\n"}, {"b/x.txt", "one \n"}}), kRoot, {}, "t");
-    EXPECT_EQ(listed(r.markdown), (Strings{"a/x.txt", "b/x.txt"}));
-    EXPECT_EQ(r.duplicates, 0);
-}
-
-TEST(PackBuildTest, EmptyFilesAreDuplicatesOfTheFirst) {
-    auto r = Pack::build(filesAt({{"c.txt", ""}, {"a.txt", ""}, {"b.txt", ""}}), kRoot, {}, "t");
-    EXPECT_EQ(listed(r.markdown), (Strings{"c.txt"}));
-    EXPECT_EQ(r.duplicates, 2);
-}
-
-TEST(PackBuildTest, BlockAddsALineFeedOnlyWhenTheBodyLacksOne) {
-    auto section = [](const std::string& body) {
-        auto md = Pack::build(filesAt({{"f.txt", body}}), kRoot, {}, "t").markdown;
-        return md.substr(md.find("## `f.txt`\n\n") + 12);
-    };
-    EXPECT_EQ(section(""), "```\n\n```\n\n");
-    EXPECT_EQ(section("a\n"), "```\na\n```\n\n");
-    EXPECT_EQ(section("a\n\n"), "```\na\n\n```\n\n");
-    EXPECT_EQ(section("a"), "```\na\n```\n\n");
-}
-
-TEST(PackBuildTest, BlockFenceOutgrowsBackticksInTheFileAndTagFollowsIt) {
-    auto md = Pack::build(filesAt({{"doc.md", "x\n```py\ny\n```\n"}}), kRoot, {}, "t").markdown;
-    EXPECT_NE(md.find("## `doc.md`\n\n````markdown\nx\n```py\ny\n```\n````\n\n"), std::string::npos)
-        << md;
-}
-
-TEST(PackBuildTest, FiguresDescribeTheFinishedDocument) {
-    // 40 é: 80 bytes but 40 characters, so bytes and characters differ.
-    std::string body;
-    for (int i = 0; i < 40; ++i)
-        body += "é";
-    auto r = Pack::build(filesAt({{"accents.txt", body}}), kRoot, {}, "t");
-    EXPECT_EQ(r.byteCount, static_cast<std::int64_t>(r.markdown.size()));
-    EXPECT_EQ(r.tokenEstimate, (static_cast<std::int64_t>(r.markdown.size()) - 40) / 4);
-}
-
-TEST(PackBuildTest, OverLimitOnlyAboveTwoHundredThousandTokens) {
-    // Document without the body: 65 characters; body of n letters plus its line feed.
-    auto withBody = [](std::size_t letters) {
-        return Pack::build(filesAt({{"a.txt", std::string(letters, 'a') + "\n"}}), kRoot, {}, "x");
-    };
-    auto at = withBody(799'934);
-    ASSERT_EQ(at.byteCount, 800'000);
-    EXPECT_EQ(at.tokenEstimate, 200'000);
-    EXPECT_FALSE(at.overLimit());
-    auto above = withBody(799'938);
-    EXPECT_EQ(above.tokenEstimate, 200'001);
-    EXPECT_TRUE(above.overLimit());
-}
-
-TEST(PackOrderTest, ReadmesThenTopLevelThenSubfoldersEachInNaturalOrder) {
-    EXPECT_EQ(
-        orderOf({"src/b/c.py", "setup.cfg", "README.md", "src/a.py", "main.py", "docs/README.md"}),
-        (Strings{"docs/README.md", "README.md", "main.py", "setup.cfg", "src/a.py", "src/b/c.py"}));
-}
-
-TEST(PackOrderTest, DigitRunsCompareByValue) {
-    EXPECT_EQ(orderOf({"file10.txt", "file2.txt", "file1.txt"}),
-              (Strings{"file1.txt", "file2.txt", "file10.txt"}));
-}
-
-TEST(PackOrderTest, CaseDoesNotDecideTheOrder) {
-    EXPECT_EQ(orderOf({"Zeta.md", "alpha.md", "Beta.md"}),
-              (Strings{"alpha.md", "Beta.md", "Zeta.md"}));
-}
-
-TEST(PackOrderTest, NamesEqualButForCaseKeepCollectionOrder) {
-    EXPECT_EQ(orderOf({"B.txt", "b.txt"}), (Strings{"B.txt", "b.txt"}));
-    EXPECT_EQ(orderOf({"b.txt", "B.txt"}), (Strings{"b.txt", "B.txt"}));
-}
-
-TEST(PackOrderTest, FileOutsideRootIsShownByNameAmongTopLevelFiles) {
-    std::vector<Collect::CollectedFile> files{{kRoot / "src/a.py", "a\n"},
-                                              {"/elsewhere/zz.txt", "zz\n"},
-                                              {kRoot / "b.txt", "b\n"},
-                                              {"/elsewhere/readme.txt", "r\n"}};
-    auto r = Pack::build(files, kRoot, {}, "t");
-    EXPECT_EQ(listed(r.markdown), (Strings{"readme.txt", "b.txt", "zz.txt", "src/a.py"}));
-}
-
-TEST(PackRankTest, ReadmeByLastComponentThenDepth) {
-    for (const char* p : {"README.md", "readme.txt", "ReadMe", "docs/README.md", "readme_old.py"})
-        EXPECT_EQ(Pack::rank(p), 0) << p;
-    EXPECT_EQ(Pack::rank("main.py"), 1);
-    EXPECT_EQ(Pack::rank("my-readme.txt"), 1);
-    EXPECT_EQ(Pack::rank("src/a.py"), 2);
-    EXPECT_EQ(Pack::rank("readme/notes.txt"), 2);
-}
-
-TEST(PackRelPathTest, PathBelowRootIsRelative) {
-    EXPECT_EQ(Pack::relPath("/u/p/src/main.swift", "/u/p"), "src/main.swift");
-    EXPECT_EQ(Pack::relPath("/u/p/src/main.swift", "/u/p/"), "src/main.swift");
-}
-
-TEST(PackRelPathTest, PathOutsideRootIsTheBareName) {
-    EXPECT_EQ(Pack::relPath("/u/other/a.txt", "/u/p"), "a.txt");
-    EXPECT_EQ(Pack::relPath("/u/pq/a.txt", "/u/p"), "a.txt");
-    EXPECT_EQ(Pack::relPath("/u/p/a.txt", "/u/P"), "a.txt");
-}
-
-TEST(PackRelPathTest, DotSegmentsAreResolvedOnBothSides) {
-    EXPECT_EQ(Pack::relPath("/u/p/./src/../a.txt", "/u/p"), "a.txt");
-    EXPECT_EQ(Pack::relPath("/u/p/x/y.txt", "/u/p/."), "x/y.txt");
-    EXPECT_EQ(Pack::relPath("/u/p/x/y.txt", "/u/q/../p"), "x/y.txt");
-    EXPECT_EQ(Pack::relPath("/u/p/../q/y.txt", "/u/p"), "y.txt");
-}
-
-TEST(PackRelPathTest, FileSystemRootKeepsThePathBelowIt) {
-    EXPECT_EQ(Pack::relPath("/u/x/a.txt", "/"), "u/x/a.txt");
-}
-
-TEST(TokenEstimateTest, AtLeastOneThenAQuarterOfTheCharacters) {
-    EXPECT_EQ(Pack::estimateTokens(""), 1);
-    EXPECT_EQ(Pack::estimateTokens("a"), 1);
+TEST(PackTest, CharactersAreUserPerceivedAndCrLfIsOne) {
+    // Four copies, so the estimate (a quarter, rounded down, at least 1) is the count of one.
+    const std::pair<std::string, std::int64_t> cases[] = {
+        {"abc\r\n", 4}, {"\xC3\xA9\r\n", 2}, {"\xC3\xA9\ra\n", 4}, {"e\u0301\u0301\r\n", 2}};
+    for (const auto& [t, characters] : cases)
+        EXPECT_EQ(Pack::estimateTokens(t + t + t + t), characters) << testing::PrintToString(t);
     EXPECT_EQ(Pack::estimateTokens("abcdefg"), 1);
-    EXPECT_EQ(Pack::estimateTokens("abcdefgh"), 2);
-    EXPECT_EQ(Pack::estimateTokens("abcdefghijk"), 2);
-    EXPECT_EQ(Pack::estimateTokens("abcdefghijkl"), 3);
+    // A document adds its bodies' counts to its framing's, which must equal counting it
+    // whole: four paddings, so that a count one off crosses a multiple of four in one of them.
+    const char* bodies[] = {"", "a", "a\r", "\xC3\xA9\r", "a\r\n", "\u0301", "```\r\n"};
+    for (std::size_t i = 0; i < 4 * std::size(bodies); ++i) {
+        const std::string body = std::string(i % 4, 'x') + bodies[i / 4];
+        const PackResult r = Pack::build(filesAt("/r", {"f", body}), "/r", {});
+        EXPECT_EQ(r.tokenEstimate, Pack::estimateTokens(r.markdown))
+            << testing::PrintToString(body);
+    }
 }
 
-TEST(TokenEstimateTest, CountsUserPerceivedCharactersNotBytes) {
-    EXPECT_EQ(Pack::estimateTokens("ééééééé"), 1);     // 7 characters, 14 bytes
-    EXPECT_EQ(Pack::estimateTokens("abcdef\r\n"), 1);  // CR LF is one character
-    EXPECT_EQ(Pack::estimateTokens("e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301"), 1);
-    std::string families;
-    for (int i = 0; i < 8; ++i)
-        families += "👨‍👩‍👧‍👦";  // 8 ZWJ sequences, 56 code points
-    EXPECT_EQ(Pack::estimateTokens(families), 2);
+TEST(PackTest, OrderIsReadmesThenTopLevelThenSubfoldersEachInNaturalOrder) {
+    // Digits by value, case ignored, and names equal but for case in collection order.
+    Strings files;
+    for (const char* rel :
+         {"src/b/c.py", "setup.cfg", "README.md", "src/a.py", "file10.txt", "Zeta.md", "alpha.md",
+          "B.txt", "b.txt", "file2.txt", "ReadMe.txt", "docs/README.md"})
+        files.insert(files.end(), {rel, rel});
+    EXPECT_EQ(
+        listed(filesAt("/r", files)),
+        (Strings{"docs/README.md", "README.md", "ReadMe.txt", "alpha.md", "B.txt", "b.txt",
+                 "file2.txt", "file10.txt", "setup.cfg", "Zeta.md", "src/a.py", "src/b/c.py"}));
+}
+
+TEST(PackTest, FactsAreTrustedOnlyWhileTheyFitTheBytes) {
+    // Facts of other bytes than the file now holds are measured again.
+    const Collect::CollectedFile stale{"/r/s.md", "one ```` two\n", Collect::measure("x\n")};
+    EXPECT_CONTAINS(Pack::build({stale}, "/r", {}).markdown, "`````markdown\none ```` two\n`````");
+    // A file whose repeated bytes were let go of is a copy of the earlier one, and is left out
+    // when that one is not there: a later copy with bytes then shows them.
+    Collect::FileFacts facts = Collect::measure("once\n");
+    facts.bytesDropped = true;
+    const Collect::CollectedFile a{"/r/a.md", "once\n"}, b{"/r/b.md", Bytes(), facts};
+    EXPECT_EQ(Pack::build({a, b}, "/r", {}).duplicates, 1);
+    EXPECT_EQ(listed({b, a}), Strings{"a.md"});
+}
+
+TEST(PackTest, PathsAreTakenAgainstTheInputsCommonFolderWithDotSegmentsResolved) {
+    // clang-format off
+    const char* cases[][3] = {
+        {"/u/p/src/main.swift", "/u/p", "src/main.swift"}, {"/u/p/x.c", "/u/p/", "x.c"},
+        {"/u/other/a.txt", "/u/p", "a.txt"}, {"/u/pq/a.txt", "/u/p", "a.txt"},  // outside: the name
+        {"/u/p/./src/../a.txt", "/u/p", "a.txt"}, {"/u/p/x/y.txt", "/u/q/../p", "x/y.txt"},
+        {"/u/p/../q/y.txt", "/u/p", "y.txt"}, {"/u/p/d\xFF/b.txt", "/u/p", "d\uFFFD/b.txt"},
+        {"/u/x/a.txt", "/", "u/x/a.txt"}, {"/u/x/../a.txt", "/", "u/a.txt"}};  // below "/": whole
+    // clang-format on
+    for (const auto& [file, root, rel] : cases)
+        EXPECT_EQ(Pack::relPath(file, root), rel) << file << " against " << root;
+    TestSupport::TempDir dir;
+    fs::create_directory(dir / "proj");
+    // clang-format off
+    const std::pair<std::vector<fs::path>, fs::path> roots[] = {
+        {{dir / "proj/."}, dir / "proj"}, {{dir / "missing.txt"}, dir.path()},  // a folder, a file
+        {{"/u/p/a.txt", "/u/p/b/c/y.txt"}, "/u/p"}, {{"/u/pa/a.txt", "/u/pb/b.txt"}, "/u"},
+        {{"/u/p/./a.txt", "/u/p/sub/../b.txt"}, "/u/p"}, {{"/u/p/q/..", "/u/p/a.txt"}, "/u"},
+        {{"/u/x/a.txt", "/v/x/a.txt"}, "/"}};
+    // clang-format on
+    for (const auto& [inputs, root] : roots)
+        EXPECT_EQ(Pack::commonRoot(inputs), root) << inputs.front();
+    EXPECT_EQ(listed(filesAt("/", {"u/x/a.txt", "u", "v/x/a.txt", "v"}), "/"),
+              (Strings{"u/x/a.txt", "v/x/a.txt"}));  // sharing only "/", same names stay apart
+    EXPECT_EQ(Pack::titleFor({"/u/p\xE9/"}), "p\uFFFD");
+    EXPECT_EQ(Pack::titleFor({"/a", "/b", "/a"}), "3 items");
+}
+
+TEST(PackTest, FenceOutrunsBacktickCharactersAndTheTagCannotBreakItsLine) {
+    // A backtick carrying a combining mark is another character: it ends a run.
+    // clang-format off
+    const std::pair<std::string, std::size_t> fences[] = {
+        {"", 3}, {"a `b` and ``c``", 3}, {"x ``` y\n`````\nz", 6}, {"ends ```", 4},
+        {"\xC3\xA9 ``````", 7}, {"a\r\n````\r\n", 5}, {"~~~~~~", 3}, {"````\u0301```", 4},
+        {"```\u0301", 3}, {"``\u0301``\u0300``", 3}};
+    // No tag for plain text, no extension, or one that could break the fence line.
+    const std::pair<const char*, const char*> tags[] = {
+        {"main.swift", "swift"}, {"App.JS", "javascript"}, {"types.d.ts", "typescript"},
+        {"NOTES.MARKDOWN", "markdown"}, {"src/a.b/x.hpp", "cpp"}, {"Straße.ÄBC", "äbc"},
+        {"a.C++", "c++"}, {"a.f#", "f#"}, {"a.x86_64-asm", "x86_64-asm"}, {"a.\u0661", "\u0661"},
+        {"a.abcdefghijklmnopq", "abcdefghijklmnopq"}, {"x.a{b}", "a{b}"},
+        {"notes.txt", ""}, {"Makefile", ""}, {"src/lib.d/README", ""}, {".gitignore", ""},
+        {"notes.a`b", ""}, {"x.a\nb", ""}, {"x.a b", ""}, {"xm.i\x16nmaisft", ""}, {"x.a\x7f", ""},
+        {"x.a\u00A0b", ""}, {"x.a\u3000b", ""}, {"x.a\tb", ""}, {"x.a\rb", ""},
+        {"x.log_--decorate=full_--all", "log_--decorate=full_--all"}};
+    // clang-format on
+    for (const auto& [text, ticks] : fences)
+        EXPECT_EQ(Pack::fence(text), std::string(ticks, '`')) << testing::PrintToString(text);
+    for (const auto& [path, tag] : tags)
+        EXPECT_EQ(Pack::language(path), tag) << testing::PrintToString(path);
+}
+
+TEST(PackTest, SummaryTextsAndTheSizeWarning) {
+    PackResult r{{}, 0, PackResult::tokenLimit, 0, 3, {"a", "b"}};  // no file, 3 copies, 2 skipped
+    EXPECT_EQ(Summary::statusText(r), "No text files found");
+    EXPECT_EQ(Summary::notesLine(r), "3 duplicates removed · 2 skipped (binary/large)");
+    EXPECT_FALSE(r.overLimit());
+    EXPECT_TRUE((++r.tokenEstimate, r.overLimit()));
+    EXPECT_EQ(Summary::byteCountFigure(999'960), "1.0 MB");  // not "1,000.0 kB"
 }
