@@ -73,4 +73,21 @@ TEST_F(PackerModelTest, AFailedSaveKeepsTheOldFileAndRevealsNothing) {
     EXPECT_EQ(TestSupport::listNames(dir / "out"), std::vector<std::string>{"context.md"});
 }
 
+TEST_F(PackerModelTest, LeavingOutWhatGitIgnoresPacksTheLastInputsAgain) {
+    for (const char* folder : {"objects", "refs"})
+        fs::create_directories(dir / "repo/.git" / folder);
+    writeFile(dir / "repo/.git/HEAD", "ref: refs/heads/main\n");
+    writeFile(dir / "repo/.gitignore", "gen/\n");
+    writeFile(dir / "repo/a.txt", "a\n");
+    writeFile(dir / "repo/gen/b.txt", "b\n");
+    model.pack({dir / "repo"});
+    ASSERT_TRUE(waitFor([&] { return !model.isPacking(); }));
+    EXPECT_EQ(model.result()->fileCount, 2);
+    model.setLeavesOutIgnoredFiles(true);
+    ASSERT_TRUE(waitFor([&] { return !model.isPacking(); }));
+    EXPECT_EQ(model.result()->fileCount, 1);
+    EXPECT_EQ(model.result()->ignored, 1);
+    EXPECT_EQ(script.preferences["orvane.tessaly.pack.gitignore"], "true");
+}
+
 }  // namespace
