@@ -1,6 +1,7 @@
 // Text is exactly the well-formed UTF-8 with no NUL in the first Collect::sniffLength bytes. The
 // same bytes packed as a title, a file's name and its body make a document of valid UTF-8 (names
-// are repaired) that keeps the body exactly when it is valid and shows a valid title as it is.
+// are repaired) that keeps the body exactly when it is valid and shows a valid title as it is,
+// but for its control characters, each shown as U+FFFD.
 
 #include "property.h"
 #include "tessaly/collect.h"
@@ -20,7 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto packed = Pack::build({{.path = "/r/" + bytes, .data = bytes}}, "/r", {}, bytes);
     require(Fuzz::isUtf8(packed.markdown), "a document is valid UTF-8, whatever its names");
     require(packed.fileCount == (valid ? 1 : 0), "a file is packed exactly when it is valid UTF-8");
-    require(!valid || packed.markdown.starts_with("# Context: " + bytes + "\n"),
-            "a valid title is shown as it is");
+    std::string shown;
+    for (const char c : bytes)
+        shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? "\uFFFD" : std::string(1, c);
+    require(!valid || packed.markdown.starts_with("# Context: " + shown + "\n"),
+            "a valid title is shown as it is, its control characters as U+FFFD");
     return 0;
 }
