@@ -2,147 +2,104 @@
 
 #include <archive.h>
 #include <archive_entry.h>
-#include <spawn.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <memory>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 
 #include "test_support.h"
 
-extern char** environ;
-
-namespace tessaly {
-
-namespace UpdateFixtures {
+namespace tessaly::UpdateFixtures {
 
 namespace fs = std::filesystem;
+using TestSupport::readFile;
+using TestSupport::writeFile;
 
-void makeBundle(const fs::path& bundle) {
-    TestSupport::writeFile(bundle / "bin/tessaly", "#!/bin/sh\necho tessaly\n");
-    fs::permissions(bundle / "bin/tessaly", fs::perms::owner_exec | fs::perms::group_exec,
-                    fs::perm_options::add);
-    TestSupport::writeFile(bundle / "share/doc/README", "Read me.\n");
-    TestSupport::writeFile(bundle / "lib/nested/deep/data.bin", std::string("\0\1\2\3", 4));
+void makeBundle(const fs::path& bundle, const std::string& version, const fs::path& note) {
+    writeFile(bundle / "bin/tessaly",
+              "#!/bin/sh\necho " + version + " >> '" + note.string() + "'\n");
+    fs::permissions(bundle / "bin/tessaly", fs::perms::owner_all | fs::perms::group_exec |
+                                                fs::perms::others_read | fs::perms::others_exec);
+    writeFile(bundle / "share/version.txt", version);
+    writeFile(bundle / "share/doc/README", "Read me.\n");
     fs::create_directories(bundle / "share/empty");
     fs::create_symlink("../bin/tessaly", bundle / "share/alias");
 }
 
 namespace {
 
-struct EntryFree {
-    void operator()(archive_entry* e) const noexcept { archive_entry_free(e); }
-};
-using Entry = std::unique_ptr<archive_entry, EntryFree>;
-
-Entry newEntry(const std::string& name, mode_t type, mode_t mode) {
-    Entry entry(archive_entry_new());
-    archive_entry_set_pathname(entry.get(), name.c_str());
-    archive_entry_set_filetype(entry.get(), type);
-    archive_entry_set_perm(entry.get(), mode);
-    archive_entry_set_mtime(entry.get(), 1700000000, 0);
-    return entry;
-}
-
-void check(archive* a, int status, const std::string& what) {
-    if (status == ARCHIVE_OK) return;
-    const char* reason = archive_error_string(a);
-    throw std::runtime_error(what + ": " + (reason ? reason : "libarchive failed"));
-}
-
-void addTree(ZipWriter& zip, const fs::path& path, const std::string& name) {
+void addTree(std::vector<ZipEntry>& entries, const fs::path& path, const std::string& name) {
     const auto status = fs::symlink_status(path);
+    const auto mode = static_cast<mode_t>(status.permissions());
     if (fs::is_symlink(status)) {
-        zip.link(name, fs::read_symlink(path).string());
+        entries.push_back({name, fs::read_symlink(path), S_IFLNK, 0777});
     } else if (fs::is_directory(status)) {
-        zip.folder(name + "/", static_cast<mode_t>(status.permissions()));
+        entries.push_back({name + "/", "", S_IFDIR, mode});
         for (const auto& child : fs::directory_iterator(path))
-            addTree(zip, child.path(), name + "/" + child.path().filename().string());
+            addTree(entries, child.path(), name + "/" + child.path().filename().string());
     } else {
-        zip.file(name, TestSupport::readFile(path), static_cast<mode_t>(status.permissions()));
+        entries.push_back({name, readFile(path), S_IFREG, mode});
     }
 }
 
 }  // namespace
 
-void ZipWriter::Free::operator()(archive* a) const noexcept {
-    archive_write_free(a);
-}
-
-ZipWriter::ZipWriter(const fs::path& zip) : archive_(archive_write_new()) {
-    check(archive_.get(), archive_write_set_format_zip(archive_.get()), "zip format");
-    check(archive_.get(), archive_write_open_filename(archive_.get(), zip.c_str()),
-          "open " + zip.string());
-}
-
-ZipWriter::~ZipWriter() = default;
-
-ZipWriter& ZipWriter::file(const std::string& name, std::string_view bytes, mode_t mode) {
-    const Entry entry = newEntry(name, AE_IFREG, mode);
-    archive_entry_set_size(entry.get(), static_cast<la_int64_t>(bytes.size()));
-    check(archive_.get(), archive_write_header(archive_.get(), entry.get()), name);
-    if (archive_write_data(archive_.get(), bytes.data(), bytes.size()) !=
-        static_cast<la_ssize_t>(bytes.size()))
-        check(archive_.get(), ARCHIVE_FATAL, name);
-    return *this;
-}
-
-ZipWriter& ZipWriter::folder(const std::string& name, mode_t mode) {
-    const Entry entry = newEntry(name, AE_IFDIR, mode);
-    check(archive_.get(), archive_write_header(archive_.get(), entry.get()), name);
-    return *this;
-}
-
-ZipWriter& ZipWriter::link(const std::string& name, const std::string& target) {
-    const Entry entry = newEntry(name, AE_IFLNK, 0777);
-    archive_entry_set_symlink(entry.get(), target.c_str());
-    check(archive_.get(), archive_write_header(archive_.get(), entry.get()), name);
-    return *this;
-}
-
-void ZipWriter::close() {
-    check(archive_.get(), archive_write_close(archive_.get()), "close zip");
-}
-
-void zipFolder(const fs::path& folder, const fs::path& zip) {
-    zipFolders({folder}, zip);
+void writeZip(const fs::path& zip, const std::vector<ZipEntry>& entries) {
+    const std::unique_ptr<archive, int (*)(archive*)> out(archive_write_new(), archive_write_free);
+    const auto check = [&](int status, const std::string& what) {
+        if (status != ARCHIVE_OK)
+            throw std::runtime_error(what + ": " + archive_error_string(out.get()));
+    };
+    check(archive_write_set_format_zip(out.get()), "zip");
+    check(archive_write_open_filename(out.get(), zip.c_str()), zip);
+    for (const ZipEntry& e : entries) {
+        const std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(),
+                                                                             archive_entry_free);
+        archive_entry_set_pathname(entry.get(), e.name.c_str());
+        archive_entry_set_filetype(entry.get(), e.type ? e.type : S_IFREG);
+        archive_entry_set_perm(entry.get(), e.mode);
+        archive_entry_set_mtime(entry.get(), 1700000000, 0);
+        if (e.type == S_IFLNK)
+            archive_entry_set_symlink(entry.get(), e.data.c_str());
+        else
+            archive_entry_set_size(entry.get(), static_cast<la_int64_t>(e.data.size()));
+        check(archive_write_header(out.get(), entry.get()), e.name);
+        if (e.type != S_IFLNK && archive_write_data(out.get(), e.data.data(), e.data.size()) < 0)
+            check(ARCHIVE_FATAL, e.name);
+    }
+    check(archive_write_close(out.get()), zip);
 }
 
 void zipFolders(const std::vector<fs::path>& folders, const fs::path& zip) {
-    ZipWriter writer(zip);
+    std::vector<ZipEntry> entries;
     for (const fs::path& folder : folders)
-        addTree(writer, folder, folder.filename().string());
-    writer.close();
-}
-
-pid_t spawn(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (const int error = ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ))
-        throw std::system_error(error, std::generic_category(), "posix_spawn(" + args[0] + ")");
-    return pid;
+        addTree(entries, folder, folder.filename());
+    writeZip(zip, entries);
 }
 
 pid_t endedProcess() {
-    const pid_t pid = spawn({"/bin/true"});
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
     ::waitpid(pid, nullptr, 0);
     return pid;
 }
 
-std::string lineWhenWritten(const fs::path& file) {
-    std::string noted = TestSupport::readFile(file);
-    for (int i = 0; i < 200 && noted.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        noted = TestSupport::readFile(file);
-    }
-    return noted.empty() ? "(not written)" : noted;
+bool dropRoot() {
+    return ::geteuid() != 0 ||
+           (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
 }
 
-}  // namespace UpdateFixtures
+std::string linesWhenWritten(const fs::path& file) {
+    for (int i = 0; i < 1000; ++i) {
+        // The shell creates the file before it writes the line.
+        if (std::string lines = readFile(file); lines.ends_with('\n')) return lines;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return "(not written)";
+}
 
-}  // namespace tessaly
+}  // namespace tessaly::UpdateFixtures

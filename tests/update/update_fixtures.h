@@ -1,60 +1,37 @@
 #pragma once
-// Bundles and zip archives made by the update tests.
+// Bundles, zip archives and processes made by the update tests.
 
 #include <sys/types.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
-struct archive;
+namespace tessaly::UpdateFixtures {
 
-namespace tessaly {
+// A small bundle of `version`: bin/tessaly (executable; run, it appends the version to
+// `note`), share/version.txt, share/doc/README, the empty folder share/empty and the link
+// share/alias -> ../bin/tessaly.
+void makeBundle(const std::filesystem::path& bundle, const std::string& version = "1.0",
+                const std::filesystem::path& note = "/dev/null");
 
-namespace UpdateFixtures {
-
-// A small bundle: bin/tessaly (executable), share/doc/README, lib/nested/deep/data.bin, the
-// empty folder share/empty, and share/alias -> ../bin/tessaly.
-void makeBundle(const std::filesystem::path& bundle);
-
-// Writes a zip archive entry by entry, names exactly as given.
-class ZipWriter {
-  public:
-    explicit ZipWriter(const std::filesystem::path& zip);
-    ~ZipWriter();
-    ZipWriter(const ZipWriter&) = delete;
-    ZipWriter& operator=(const ZipWriter&) = delete;
-
-    ZipWriter& file(const std::string& name, std::string_view bytes, mode_t mode = 0644);
-    ZipWriter& folder(const std::string& name, mode_t mode = 0755);
-    ZipWriter& link(const std::string& name, const std::string& target);
-    void close();
-
-  private:
-    struct Free {
-        void operator()(archive* a) const noexcept;
-    };
-    std::unique_ptr<archive, Free> archive_;
+struct ZipEntry {
+    std::string name;  // exactly as stored
+    std::string data;  // a file's bytes, a link's target
+    mode_t type = 0;   // S_IFREG (0 too), S_IFDIR or S_IFLNK
+    mode_t mode = 0644;
 };
-
-// A zip of `folder` and everything below it, named from the folder's own name, links as links.
-void zipFolder(const std::filesystem::path& folder, const std::filesystem::path& zip);
-// Several folders side by side at the archive's top, in the order given.
+void writeZip(const std::filesystem::path& zip, const std::vector<ZipEntry>& entries);
+// A zip of the folders and everything below them, side by side at the top, links as links.
 void zipFolders(const std::vector<std::filesystem::path>& folders,
                 const std::filesystem::path& zip);
 
-// Starts a program with the environment of the tests; its id, not waited for.
-pid_t spawn(std::vector<std::string> args);
-// A process id that no longer runs, for a swap that need not wait.
+// The id of a process that has ended, for a swap that need not wait.
 pid_t endedProcess();
+// In a child: gives up root for uid and gid 65534, since root ignores permission bits.
+bool dropRoot();
+// What programs started in the background wrote to `file`, once it ends a line (within ten
+// seconds); "(not written)" when nothing came.
+std::string linesWhenWritten(const std::filesystem::path& file);
 
-// What a process started in the background wrote to `file`, waiting up to ten seconds for
-// it: the shell creates the file before it writes the line, so an empty file means not yet.
-// "(not written)" when nothing came.
-std::string lineWhenWritten(const std::filesystem::path& file);
-
-}  // namespace UpdateFixtures
-
-}  // namespace tessaly
+}  // namespace tessaly::UpdateFixtures
