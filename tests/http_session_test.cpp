@@ -17,100 +17,86 @@ namespace {
 // The server is on the loopback address: no proxy may come in between. Runs before main.
 [[maybe_unused]] const bool noProxies = (TestSupport::ignoreProxies(), true);
 
-// The message of what `request` threw, or "no error".
-std::string failure(const std::function<void()>& request) {
-    try {
-        request();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "no error";
-}
-
 class HttpSessionTest : public testing::Test {
   protected:
-    static TestSupport::HttpsServer& server() {
-        static TestSupport::HttpsServer shared;  // one for all: starting one takes a while
-        return shared;
-    }
-    static std::string serve(const std::string& path,
-                             const TestSupport::HttpsServer::Reply& reply) {
-        server().route(path, reply);
-        return server().url(path);
+    // What the transfer threw, or "no error".
+    static std::string failure(const std::function<void()>& transfer) {
+        try {
+            transfer();
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "no error";
     }
     std::string download(const HttpSession& session, const std::string& url) {
         return failure([&] { EXPECT_EQ(session.download(url, file_), 200); });
     }
 
-    const HttpSession session_{{.caFile = server().caFile()}};
-    const HttpSession capped_{{.caFile = server().caFile(), .maxDownloadBytes = 100'000}};
+    TestSupport::HttpsServer& server_ = TestSupport::HttpsServer::shared();
+    const HttpSession session_{{.caFile = server_.caFile()}};
+    const HttpSession capped_{{.caFile = server_.caFile(), .maxDownloadBytes = 100'000}};
     const TestSupport::TempDir dir_;
     const fs::path file_ = dir_ / "update.zip";
 };
 
-TEST_F(HttpSessionTest, GetHandsBackStatusAndBodyAsTheyCameUpToItsLimit) {
-    const auto moved = session_.get(serve("/get/moved", {302, "moved", "/get/limit"}), 5s);
-    EXPECT_EQ(moved.status, 302);  // not followed
-    EXPECT_EQ(moved.body, "moved");
+// Manifests come by get: the status as it came, no redirect followed, a body of at most 1 MiB.
+TEST_F(HttpSessionTest, GetHandsBackTheStatusAndBodyAsTheyCameUpToItsLimit) {
+    EXPECT_EQ(session_.get(server_.serve("/get/moved", {302, "", "/get/1M"}), 5s).status, 302);
     const std::size_t limit = HttpSession::maxResponseBytes;
-    EXPECT_EQ(session_.get(serve("/get/limit", {.generatedBytes = limit}), 5s).body.size(), limit);
-    for (const bool announced : {true, false}) {
-        const std::string url =
-            serve("/get/over", {.generatedBytes = limit + 1, .sendLength = announced});
-        EXPECT_EQ(failure([&] { (void)session_.get(url, 5s); }),
-                  "GET " + url + ": the body is larger than 1048576 bytes");
-    }
+    const std::string at = server_.serve("/get/1M", {.generatedBytes = limit});
+    EXPECT_EQ(session_.get(at, 5s).body, std::string(limit, 'x'));
+    const std::string over = server_.serve("/get/over", {.generatedBytes = limit + 1});
+    EXPECT_THROW((void)session_.get(over, 5s), TooLargeError);
 }
 
 TEST_F(HttpSessionTest, ADownloadFollowsHttpsRedirectsAndTakesUpToTheCap) {
-    serve("/dl/new", {.generatedBytes = 100'000});
-    serve("/dl/older", {.status = 301, .location = server().url("/dl/new")});
-    EXPECT_EQ(download(capped_, serve("/dl/old", {302, "", "/dl/older"})), "no error");
+    server_.route("/dl/older", {301, "", server_.serve("/dl/new", {.generatedBytes = 100'000})});
+    EXPECT_EQ(download(capped_, server_.serve("/dl/old", {302, "", "/dl/older"})), "no error");
     EXPECT_EQ(TestSupport::readFile(file_), std::string(100'000, 'x'));
 }
 
 TEST_F(HttpSessionTest, AFailedDownloadSaysWhyAndLeavesNoFile) {
-    const std::string plain = "http://127.0.0.1:" + std::to_string(server().port());
+    const std::string port = std::to_string(server_.port()), http = "http://127.0.0.1:" + port;
     for (int i = 0; i <= 10; ++i)
-        serve("/hop/" + std::to_string(i), {302, "", "/hop/" + std::to_string(i + 1)});
-    serve("/hop/11", {});
+        server_.route("/hop/" + std::to_string(i), {302, "", "/hop/" + std::to_string(i + 1)});
+    server_.route("/hop/11", {});
     const HttpSession untrusting;
     const struct {
         const HttpSession& session;
         std::string url;
         const char* reason;
     } cases[] = {
-        {session_, plain + "/dl", "Unsupported protocol"},
-        {session_, serve("/dl/to-http", {302, "", plain + "/dl"}), "Unsupported protocol"},
-        {session_, server().url("/hop/0"), "redirects"},
-        {untrusting, serve("/dl/untrusted", {}), "certificate"},
-        {session_, "https://localhost:" + std::to_string(server().port()) + "/dl/untrusted", "SSL"},
-        {session_, serve("/dl/half", {.generatedBytes = 200'000, .cutAfterBytes = 100'000}),
+        {session_, http + "/dl", "Unsupported protocol"},
+        {session_, server_.serve("/dl/to-http", {302, "", http + "/dl"}), "Unsupported protocol"},
+        {session_, server_.url("/hop/0"), "redirects"},  // at most ten
+        {untrusting, server_.serve("/dl/untrusted", {}), "certificate"},
+        {session_, "https://localhost:" + port + "/dl/untrusted", "SSL"},  // not its name
+        {session_, server_.serve("/dl/half", {.generatedBytes = 200, .cutAfterBytes = 100}),
          "partial file"},
         // A length beyond the cap is refused before the body; a body without one is counted.
-        {capped_, serve("/dl/announced", {.generatedBytes = 1ull << 40, .cutAfterBytes = 10}),
+        {capped_, server_.serve("/dl/long", {.generatedBytes = 1ull << 40, .cutAfterBytes = 10}),
          "larger than 100000 bytes"},
-        {capped_, serve("/dl/streamed", {.generatedBytes = 64 << 20, .sendLength = false}),
+        {capped_, server_.serve("/dl/flood", {.generatedBytes = 64 << 20, .sendLength = false}),
          "larger than 100000 bytes"},
-    };
+        {session_, "https://127.0.0.1:1/dl", "Couldn't connect to server"}};
     for (const auto& c : cases) {
         const std::string message = download(c.session, c.url);
         EXPECT_TRUE(message.starts_with("GET " + c.url + ": ")) << message;
         EXPECT_CONTAINS(message, c.reason);
         EXPECT_FALSE(fs::exists(file_));
     }
-    EXPECT_TRUE(server().requests("/dl/untrusted").empty());
+    EXPECT_TRUE(server_.requests("/dl/untrusted").empty());
 }
 
 TEST_F(HttpSessionTest, AStopRequestEndsATransferAtOnce) {
     for (const std::string path : {"/stop/get", "/stop/download"}) {
-        const std::string url = serve(path, {.neverAnswer = true});
+        const std::string url = server_.serve(path, {.neverAnswer = true});
         std::stop_source stop;
         std::chrono::steady_clock::time_point stopped;
         std::string message;
         {
             const std::jthread stopper([&] {
-                for (int i = 0; i < 1000 && server().requests(path).empty(); ++i)
+                for (int i = 0; i < 1000 && server_.requests(path).empty(); ++i)
                     std::this_thread::sleep_for(5ms);
                 stopped = std::chrono::steady_clock::now();
                 stop.request_stop();
@@ -128,15 +114,15 @@ TEST_F(HttpSessionTest, AStopRequestEndsATransferAtOnce) {
     }
 }
 
-TEST_F(HttpSessionTest, ADownloadNeverReplacesAFile) {
+// It never replaces a file; one that cannot be written is a file error. The file-size limit
+// that makes the write fail is set in a child, not in the test program.
+TEST_F(HttpSessionTest, AFileItCannotMakeOrWriteIsAFileError) {
     TestSupport::writeFile(file_, "mine");
-    EXPECT_EQ(download(session_, serve("/dl/x", {})), "open(" + file_.string() + "): File exists");
+    EXPECT_EQ(download(session_, server_.url("/dl/mine")),
+              "open(" + file_.string() + "): File exists");
     EXPECT_EQ(TestSupport::readFile(file_), "mine");
-}
-
-// The file-size limit that makes the write fail is set in a child, not in the test process.
-TEST_F(HttpSessionTest, AWriteThatFailsIsAFileErrorAndLeavesNoFile) {
-    const std::string url = serve("/dl/big", {.generatedBytes = 100'000});
+    fs::remove(file_);
+    const std::string url = server_.serve("/dl/big", {.generatedBytes = 100'000});
     const auto child = TestSupport::runInChild(
         [&] {
             const rlimit limit{50'000, 50'000};

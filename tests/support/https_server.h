@@ -1,13 +1,16 @@
 #pragma once
 // An HTTPS server on 127.0.0.1 for tests of the network code: https_server.py, which python3
 // runs for as long as the object lives. Its certificate names IP 127.0.0.1 only; a client
-// trusts it by taking caFile() as its trust anchors. Every connection has a thread there.
+// trusts it by taking caFile() as its trust anchors. Each connection has a thread there.
 
-#include <sys/types.h>
+#include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -27,31 +30,69 @@ class HttpsServer {
         std::int64_t cutAfterBytes = -1;  // >= 0: only this many body bytes, then a hang-up
     };
 
-    HttpsServer();   // listening once it returns; throws std::runtime_error when it cannot
-    ~HttpsServer();  // ends it, dropping every connection
-    HttpsServer(const HttpsServer&) = delete;
-    HttpsServer& operator=(const HttpsServer&) = delete;
+    // Listening once it returns. Debian's python3, which set-up installs, starts quicker than
+    // a wrapper earlier on the PATH.
+    HttpsServer() {
+        const std::string python =
+            ::access("/usr/bin/python3", X_OK) ? "python3" : "/usr/bin/python3";
+        input_.reset(::popen(
+            ("exec " + python + " '" TESSALY_HTTPS_SERVER_SCRIPT "' '" + dir_.path().string() + "'")
+                .c_str(),
+            "we"));
+        for (int i = 0; i < 2000 && input_ && !std::filesystem::exists(dir_ / "port"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        port_ = std::atoi(readFile(dir_ / "port").c_str());
+        if (port_ == 0) throw std::runtime_error(TESSALY_HTTPS_SERVER_SCRIPT ": did not start");
+    }
+    // One for a whole test program: starting one takes a moment.
+    static HttpsServer& shared() {
+        static HttpsServer server;
+        return server;
+    }
 
     // GET `path` gets `reply` from now on; paths never routed get 404.
-    void route(const std::string& path, const Reply& reply);
-    std::string url(const std::string& path) const;  // "https://127.0.0.1:PORT" + path
+    void route(const std::string& path, const Reply& r) {
+        std::string name;
+        for (const unsigned char c : path)
+            name += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
+        writeFile(dir_ / "part", std::to_string(r.status) + " " + std::to_string(r.generatedBytes) +
+                                     " " + std::to_string(r.cutAfterBytes) +
+                                     (r.sendLength ? " 1 " : " 0 ") +
+                                     (r.neverAnswer ? "1 " : "0 ") + r.location + "\n" + r.body);
+        std::filesystem::rename(dir_ / "part", dir_ / name);  // whole, all at once
+    }
+    std::string url(const std::string& path) const {
+        return "https://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    std::string serve(const std::string& path, const Reply& reply) {
+        route(path, reply);
+        return url(path);
+    }
     int port() const { return port_; }
     const std::filesystem::path& caFile() const { return caFile_; }
     // The heads (request line and header lines) of the requests for `path` so far.
-    std::vector<std::string> requests(const std::string& path) const;
+    std::vector<std::string> requests(const std::string& path) const {
+        const std::string log = readFile(dir_ / "requests");
+        std::vector<std::string> heads;
+        for (std::size_t at = 0, end; (end = log.find("\n\n", at)) != std::string::npos;
+             at = end + 2)
+            if (log.compare(at, path.size() + 5, "GET " + path + " ") == 0)
+                heads.push_back(log.substr(at, end - at));
+        return heads;
+    }
 
   private:
-    void stop() noexcept;
-
     TempDir dir_;
-    std::filesystem::path caFile_;
-    pid_t pid_ = 0;
-    int input_ = -1;  // the server's standard input; it ends when this closes
+    std::filesystem::path caFile_ = dir_ / "ca.pem";
+    std::unique_ptr<FILE, int (*)(FILE*)> input_{nullptr, ::pclose};  // the server ends with it
     int port_ = 0;
 };
 
 // A proxy from the environment must not come between a client and a server on the loopback
 // address. Call while the process has one thread (it changes the environment).
-void ignoreProxies();
+inline void ignoreProxies() {
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        ::unsetenv(name);
+}
 
 }  // namespace tessaly::TestSupport

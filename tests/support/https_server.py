@@ -1,10 +1,7 @@
-"""The tests' HTTPS server (see https_server.h): python3 https_server.py FOLDER.
-
-Makes a certificate for IP 127.0.0.1 only (FOLDER/ca.pem) and prints its port once it listens.
-GET PATH is answered from FOLDER/routes/<PATH in hex>: a line "STATUS EXTRA CUT LENGTH HOLD
-LOCATION", then the body, which EXTRA bytes "x" follow; CUT >= 0 sends only that many body bytes
-and drops the connection, LENGTH 0 sends no Content-Length, HOLD 1 answers nothing for 5 s.
-Other paths get 404. Each request's head is appended to FOLDER/requests. Ends with its input."""
+"""The tests' HTTPS server (see https_server.h): python3 https_server.py FOLDER, until its input
+ends. GET PATH is answered from FOLDER/<PATH in hex>: a line "STATUS EXTRA CUT LENGTH HOLD
+LOCATION", then the body, which EXTRA bytes "x" follow; CUT >= 0 sends that many body bytes only,
+LENGTH 0 no Content-Length, HOLD 1 nothing for 5 s. Request heads are kept in FOLDER/requests."""
 import http.server
 import os
 import ssl
@@ -13,18 +10,19 @@ import sys
 import threading
 import time
 
-folder = sys.argv[1]
+path = lambda name: os.path.join(sys.argv[1], name)
 lock = threading.Lock()
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    log_message = lambda *args: None
 
     def do_GET(self):
-        with lock, open(os.path.join(folder, "requests"), "a") as log:
+        with lock, open(path("requests"), "a") as log:
             log.write(f"{self.requestline}\n{self.headers}")
         try:
-            with open(os.path.join(folder, "routes", self.path.encode().hex()), "rb") as route:
+            with open(path(self.path.encode().hex()), "rb") as route:
                 line, _, body = route.read().partition(b"\n")
         except FileNotFoundError:
             line, body = b"404 0 -1 1 0 ", b""
@@ -43,28 +41,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
         for left in range(left - len(body), 0, -65536):
             self.wfile.write(b"x" * min(left, 65536))
 
-    def log_message(self, *args):
-        pass
 
-
-class Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
-    def handle_error(self, request, client_address):
-        pass  # clients that give up, or distrust the certificate, are what tests stage
-
-
-cert, key = os.path.join(folder, "ca.pem"), os.path.join(folder, "key.pem")
 subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
                 "-nodes", "-days", "1", "-subj", "/CN=Tessaly test", "-addext",
-                "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert],
+                "subjectAltName=IP:127.0.0.1", "-keyout", path("key.pem"), "-out", path("ca.pem")],
                check=True, stderr=subprocess.DEVNULL)
 context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-context.load_cert_chain(cert, key)
-server = Server(("127.0.0.1", 0), Handler)
-#Handshakes happen on the connections' own threads: a silent client holds up nothing.
+context.load_cert_chain(path("ca.pem"), path("key.pem"))
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server.handle_error = lambda *args: None  # clients that give up or distrust it are staged
+# Handshakes happen on the connections' own threads: a silent client holds up nothing.
 server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
 threading.Thread(target=server.serve_forever, daemon=True).start()
-os.write(1, f"{server.server_address[1]}\n".encode())  # one write: read whole at once
+with open(path("port.part"), "w") as port:
+    port.write(str(server.server_address[1]))
+os.rename(path("port.part"), path("port"))  # whole when it appears
 sys.stdin.read()
 os._exit(0)

@@ -2,55 +2,46 @@
 
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "https_server.h"
+#include "tessaly/atomic_file.h"
 #include "tessaly/bundle_signature.h"
+#include "tessaly/swap_script.h"
 #include "tessaly/update_error.h"
-#include "test_support.h"
 #include "update_fixtures.h"
 
 using namespace tessaly;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using TestSupport::listNames;
 using TestSupport::readFile;
 
 namespace {
 
-const std::string team = "TESTTEAM01";
-
 // The server is on the loopback address: no proxy may come in between. Runs before main.
 [[maybe_unused]] const bool noProxies = (TestSupport::ignoreProxies(), true);
 
-// The installer's outcome as a short phrase.
-std::string outcome(const std::function<void()>& install) {
-    try {
-        install();
-        return "installed";
-    } catch (const UpdateFailure& failure) {
-        return describe(failure.error());
-    } catch (const TransportError&) {
-        return "transport error";
-    }
-}
-
-// In a mount namespace of the calling process's own: `folder` mounted over itself read-only.
-// Empty when done, else why not.
+// `folder` mounted over itself read-only, in a mount namespace of the process's own; "" when
+// done, else why not.
 std::string mountReadOnly(const fs::path& folder) {
     struct statvfs volume {};
-    ::statvfs(folder.c_str(), &volume);
-    const unsigned long locked = (volume.f_flag & ST_NOSUID ? MS_NOSUID : 0) |
-                                 (volume.f_flag & ST_NODEV ? MS_NODEV : 0) |
-                                 (volume.f_flag & ST_NOEXEC ? MS_NOEXEC : 0);
+    ::statvfs(folder.c_str(), &volume);  // a mount without root must keep these
+    const unsigned long kept = (volume.f_flag & ST_NOSUID ? MS_NOSUID : 0) |
+                               (volume.f_flag & ST_NODEV ? MS_NODEV : 0) |
+                               (volume.f_flag & ST_NOEXEC ? MS_NOEXEC : 0);
     if (::unshare(::geteuid() == 0 ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         ::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-        ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | locked,
+        ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | kept,
                 nullptr) != 0)
         return std::strerror(errno);
     return "";
@@ -58,138 +49,151 @@ std::string mountReadOnly(const fs::path& folder) {
 
 class SelfUpdaterTest : public testing::Test {
   protected:
-    static TestSupport::HttpsServer& server() {
-        static TestSupport::HttpsServer shared;  // one for all: starting one takes a while
-        return shared;
-    }
+    SelfUpdaterTest() { UpdateFixtures::makeBundle(dest_, "1.0", note_); }
 
-    SelfUpdaterTest() {
-        UpdateFixtures::makeBundle(dest_, "1.0", relaunched_);
-        fs::create_directories(root_);
-    }
-
-    // A release bundle in a folder of its own, signed as `signedAs` by `signer` and `by`.
-    fs::path release(const std::string& version, const std::string& signedAs,
-                     const Update::PrivateKey* signer, const std::string& by = team) {
-        const fs::path bundle = dir_ / "releases" / std::to_string(++serial_) / "Tessaly.app";
-        UpdateFixtures::makeBundle(bundle, version, relaunched_);
-        if (signer) Update::signBundle(bundle, *signer, by, signedAs);
-        return bundle;
-    }
-
-    // Serves `reply` at a path of its own, offered as version 2.0.
-    UpdateInfo offer(const TestSupport::HttpsServer::Reply& reply) {
-        const std::string path = "/" + std::to_string(++serial_) + ".zip";
-        server().route(path, reply);
-        return {"2.0", server().url(path), ""};
-    }
-    UpdateInfo offerBundles(const std::vector<fs::path>& folders) {
-        UpdateFixtures::zipFolders(folders, dir_ / "update.zip");
+    // A release of `version`, signed as `signedAs` (unsigned when empty), offered as 2.0.
+    UpdateInfo offer(const std::string& version, const std::string& signedAs) {
+        fs::remove_all(release_);
+        UpdateFixtures::makeBundle(release_, version, note_);
+        if (!signedAs.empty()) Update::signBundle(release_, key_, "TESTTEAM01", signedAs);
+        UpdateFixtures::zipFolder(release_, dir_ / "update.zip");
         return offer({.body = readFile(dir_ / "update.zip")});
     }
-
-    SelfUpdater::Installation where(const HttpSession& session) const {
-        return {dest_, root_, &session, {key_.publicKey(), team}, pid_};
+    UpdateInfo offer(const TestSupport::HttpsServer::Reply& reply) {
+        return {"2.0", server_.serve("/" + std::to_string(++serial_) + ".zip", reply), ""};
     }
-    fs::path work() const { return root_ / ("orvane-update-" + std::to_string(pid_)); }
+    SelfUpdater::Installation where(const HttpSession& session, pid_t pid) const {
+        return {dest_, dir_ / "private", &session, {key_.publicKey(), "TESTTEAM01"}, pid};
+    }
+    static std::string outcome(const UpdateInfo& update, const SelfUpdater::Installation& where) {
+        try {
+            SelfUpdater::install(update, where);
+            return "installed";
+        } catch (const UpdateFailure& failure) {
+            return describe(failure.error());
+        } catch (const TransportError&) {
+            return "transport error";
+        }
+    }
 
-    TestSupport::TempDir dir_;
-    const fs::path dest_ = dir_ / "My Apps/Tessaly.app";
-    const fs::path root_ = dir_ / "private";
-    const fs::path relaunched_ = dir_ / "relaunched";
+    TestSupport::HttpsServer& server_ = TestSupport::HttpsServer::shared();
+    const HttpSession session_{{.caFile = server_.caFile()}};
     const Update::PrivateKey key_ = Update::PrivateKey::generate();
-    const HttpSession session_{{.caFile = server().caFile()}};
-    const pid_t pid_ = UpdateFixtures::endedProcess();  // the swap need not wait
+    TestSupport::TempDir dir_;
+    const fs::path apps_ = dir_ / "My Apps", dest_ = apps_ / "Tessaly.app";
+    const fs::path release_ = dir_ / "release/Tessaly 2.app";
+    const fs::path note_ = dir_ / "relaunched";  // what each relaunched bundle notes
     int serial_ = 0;
 };
 
-// Leftovers of an earlier attempt do not get in the way.
+// Leftovers of an earlier attempt do not get in the way; the swap waits for the app to end.
 TEST_F(SelfUpdaterTest, AVerifiedBundleReachedThroughAnHttpsRedirectIsSwappedInAndReopened) {
-    const UpdateInfo update = offerBundles(std::vector{release("2.0", "2.0", &key_)});
-    server().route("/latest.zip", {.status = 302, .location = update.downloadURL});
-    TestSupport::writeFile(work() / "update.zip.part", "left over");
-    fs::create_directories(work() / "unpacked");
-    SelfUpdater::install({"2.0", server().url("/latest.zip"), ""}, where(session_));
-    EXPECT_EQ(UpdateFixtures::linesWhenWritten(relaunched_), "2.0\n");
-    EXPECT_EQ(Update::verifyBundle(dest_, {key_.publicKey(), team}), "2.0");
-    EXPECT_EQ(TestSupport::listNames(dest_.parent_path()), std::vector<std::string>{"Tessaly.app"});
+    const pid_t app = ::fork();  // a program of its own: it must not hold the server's input
+    if (app == 0) ::execl("/bin/sleep", "sleep", "60", nullptr);
+    TestSupport::writeFile(dir_ / ("private/orvane-update-" + std::to_string(app)) / "unpacked/x",
+                           "");
+    const std::string zip = offer("2.0", "2.0").downloadURL;
+    SelfUpdater::install({"2.0", server_.serve("/latest.zip", {301, "", zip}), ""},
+                         where(session_, app));
+    std::this_thread::sleep_for(300ms);  // the script looks every 0.2 s
+    EXPECT_EQ(readFile(dest_ / "share/version.txt"), "1.0") << "swapped while the app ran";
+    ::kill(app, SIGKILL);
+    ::waitpid(app, nullptr, 0);
+    EXPECT_EQ(UpdateFixtures::linesWhenWritten(note_), "2.0\n");
+    EXPECT_EQ(Update::verifyBundle(dest_, {key_.publicKey(), "TESTTEAM01"}), "2.0");
+    EXPECT_EQ(listNames(apps_), std::vector<std::string>{"Tessaly.app"});
 }
 
-// Each fails before the swap, leaving the installed application as it was.
-TEST_F(SelfUpdaterTest, AnUpdateThatIsNotWhatWasOfferedFailsAsItsFault) {
-    const Update::PrivateKey stranger = Update::PrivateKey::generate();
-    const HttpSession capped({.caFile = server().caFile(), .maxDownloadBytes = 1 << 20});
-    const fs::path escaping = release("2.0", "2.0", &key_);
-    fs::create_symlink("../../../../../etc/passwd", escaping / "share/escape");
-    const fs::path changed = release("2.0", "2.0", &key_);
-    TestSupport::writeFile(changed / "bin/tessaly", "#!/bin/sh\nrm -rf ~\n");
-    UpdateFixtures::writeZip(dir_ / "hostile.zip", {{"../escaped", "x"}});
+// Each fails before the swap, as its fault, and leaves the installed application as it was.
+TEST_F(SelfUpdaterTest, AnUpdateThatIsNotWhatWasOfferedFails) {
+    const HttpSession capped({.caFile = server_.caFile(), .maxDownloadBytes = 1 << 20});
+    UpdateFixtures::writeZip(dir_ / "no-app.zip", {{"Tessaly/bin/tessaly", "x"}});
     const struct {
         const char* outcome;
         UpdateInfo update;
-        const HttpSession* session = nullptr;  // none: one that trusts the server
+        const HttpSession* session = nullptr;
     } cases[] = {
         {"download failed", offer({.status = 404})},
         {"download failed", offer({.generatedBytes = 64 << 20, .sendLength = false}), &capped},
-        {"transport error", offer({.generatedBytes = 100'000, .cutAfterBytes = 1000})},
+        {"transport error", offer({.generatedBytes = 1000, .cutAfterBytes = 100})},
         {"unpacking failed", offer({.body = "<html>Not a zip</html>"})},
-        {"unpacking failed", offer({.body = readFile(dir_ / "hostile.zip")})},
-        {"unpacking failed", offerBundles(std::vector{escaping})},
-        {"no application in the update", offerBundles(std::vector{changed.parent_path()})},
-        {"bad signature", offerBundles(std::vector{release("2.0", "2.0", nullptr)})},
-        {"bad signature", offerBundles(std::vector{release("2.0", "2.0", &stranger)})},
-        {"bad signature", offerBundles(std::vector{release("2.0", "2.0", &key_, "OTHERTEAM1")})},
-        {"bad signature", offerBundles(std::vector{changed})},
-        {"bad signature", offerBundles(std::vector{release("1.9", "1.9", &key_)})},  // older, as 2.0
-    };
+        {"no application in the update", offer({.body = readFile(dir_ / "no-app.zip")})},
+        {"bad signature", offer("2.0", "")},
+        {"bad signature", offer("1.9", "1.9")}};  // an older release offered as 2.0
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.update.downloadURL);
-        EXPECT_EQ(outcome([&] {
-                      SelfUpdater::install(c.update, where(c.session ? *c.session : session_));
-                  }),
-                  c.outcome);
+        const pid_t ended = UpdateFixtures::endedProcess();
+        EXPECT_EQ(outcome(c.update, where(c.session ? *c.session : session_, ended)), c.outcome);
     }
-    EXPECT_EQ(TestSupport::listNames(root_), std::vector<std::string>{work().filename()});
     EXPECT_EQ(readFile(dest_ / "share/version.txt"), "1.0");
-    EXPECT_FALSE(fs::exists(dir_ / "escaped"));
+    EXPECT_FALSE(fs::exists(note_));
 }
 
 // Refused before any download: nothing listens where the update is offered, so a download
 // would fail as a transport error. Each runs in a child, which may give up root.
 TEST_F(SelfUpdaterTest, ALocationThatCannotBeReplacedIsRefusedBeforeAnyDownload) {
-    const fs::path apps = dest_.parent_path();
-    const struct {
-        fs::path dest;
-        std::function<std::string()> prepare;
-    } cases[] = {
-        {{}, [] { return ""; }},
+    const auto unwritable = [&] {
+        fs::permissions(apps_, fs::perms(0500));
+        return UpdateFixtures::dropRoot() ? "" : "cannot give up root";
+    };
+    const std::pair<fs::path, std::function<std::string()>> cases[] = {
+        {"", [] { return ""; }},
         {dir_ / "AppTranslocation/X/Tessaly.app", [] { return ""; }},
         {dest_, [&] { return mountReadOnly(dest_); }},
-        {dest_,
-         [&] {
-             fs::permissions(apps, fs::perms::owner_read | fs::perms::owner_exec);
-             return UpdateFixtures::dropRoot() ? "" : "cannot give up root";
-         }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.dest);
+        {dest_, unwritable}};
+    for (const auto& [dest, prepare] : cases) {
         const auto child = TestSupport::runInChild(
             [&] {
-                if (const std::string why = c.prepare(); !why.empty()) return "skipped: " + why;
-                const HttpSession session;
-                const SelfUpdater::Installation where{c.dest, root_, &session, {}, 1};
-                return outcome([&] {
-                    SelfUpdater::install({"2.0", "https://127.0.0.1:1/Tessaly.zip", ""}, where);
-                });
+                if (const std::string why = prepare(); !why.empty()) return "skipped: " + why;
+                SelfUpdater::Installation at = where(HttpSession::shared(), 1);
+                at.dest = dest;
+                return outcome({"2.0", "https://127.0.0.1:1/", ""}, at);
             },
             20s);
-        fs::permissions(apps, fs::perms::owner_all);
+        fs::permissions(apps_, fs::perms(0755));
         if (child.output.starts_with("skipped"))
-            std::cout << "[ SKIPPED  ] " << child.output << "\n";
+            std::cout << dest << ": " << child.output << "\n";
         else
-            EXPECT_EQ(child.output, "the application's folder is read-only");
+            EXPECT_EQ(child.output, "the application's folder is read-only") << dest;
     }
-    EXPECT_TRUE(TestSupport::listNames(root_).empty());
+    EXPECT_FALSE(fs::exists(dir_ / "private"));
+}
+
+// Whatever fails, a partial copy is removed and the installed bundle is put back and reopened;
+// a backup an earlier run left is never taken for it. As an ordinary user: root ignores
+// permission bits.
+TEST_F(SelfUpdaterTest, ASwapThatFailsPutsBackAndReopensTheInstalledBundle) {
+    const fs::path script = dir_ / "swap.sh";
+    const auto unreadable = [&] { fs::permissions(release_ / "share/doc/README", fs::perms{}); };
+    const auto oldBackup = [&] { TestSupport::writeFile(apps_ / "Tessaly.app.bak/x", ""); };
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {unreadable, "1.0"},
+        {[&] { fs::permissions(apps_, fs::perms(0500)); }, "1.0"},
+        {[&] { oldBackup(), unreadable(); }, "1.0"},
+        {oldBackup, "2.0"}};
+    for (const auto& [fault, reopened] : cases) {
+        fs::permissions(apps_, fs::perms(0755));
+        fs::remove_all(apps_);
+        fs::remove_all(note_);
+        UpdateFixtures::makeBundle(dest_, "1.0", note_);
+        offer("2.0", "");
+        AtomicFile::write(script, SwapScript::text(UpdateFixtures::endedProcess()));
+        fault();
+        for (const auto& entry : fs::recursive_directory_iterator(dir_.path()))
+            ASSERT_TRUE(::geteuid() != 0 || ::lchown(entry.path().c_str(), 65534, 65534) == 0);
+        ASSERT_TRUE(::geteuid() != 0 || ::lchown(dir_.path().c_str(), 65534, 65534) == 0);
+        const auto child = TestSupport::runInChild(
+            [&] {
+                const std::vector<std::string> args = {script, release_, dest_};
+                return std::to_string(UpdateFixtures::dropRoot() &&
+                                      TestSupport::runProgram("/bin/sh", args).exitCode == 0);
+            },
+            20s);
+        EXPECT_EQ(child.output, "1");
+        EXPECT_EQ(UpdateFixtures::linesWhenWritten(note_), reopened + "\n");
+        EXPECT_EQ(readFile(dest_ / "share/version.txt"), reopened);
+        EXPECT_EQ(readFile(dest_ / "share/doc/README"), "Read me.\n");
+        EXPECT_EQ(listNames(apps_), std::vector<std::string>{"Tessaly.app"});
+    }
 }
 
 }  // namespace

@@ -16,46 +16,22 @@
 namespace tessaly::UpdateFixtures {
 
 namespace fs = std::filesystem;
-using TestSupport::readFile;
 using TestSupport::writeFile;
 
 void makeBundle(const fs::path& bundle, const std::string& version, const fs::path& note) {
     writeFile(bundle / "bin/tessaly",
               "#!/bin/sh\necho " + version + " >> '" + note.string() + "'\n");
-    fs::permissions(bundle / "bin/tessaly", fs::perms::owner_all | fs::perms::group_exec |
-                                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(bundle / "bin/tessaly", fs::perms(0755));
     writeFile(bundle / "share/version.txt", version);
     writeFile(bundle / "share/doc/README", "Read me.\n");
     fs::create_directories(bundle / "share/empty");
     fs::create_symlink("../bin/tessaly", bundle / "share/alias");
 }
 
-namespace {
-
-void addTree(std::vector<ZipEntry>& entries, const fs::path& path, const std::string& name) {
-    const auto status = fs::symlink_status(path);
-    const auto mode = static_cast<mode_t>(status.permissions());
-    if (fs::is_symlink(status)) {
-        entries.push_back({name, fs::read_symlink(path), S_IFLNK, 0777});
-    } else if (fs::is_directory(status)) {
-        entries.push_back({name + "/", "", S_IFDIR, mode});
-        for (const auto& child : fs::directory_iterator(path))
-            addTree(entries, child.path(), name + "/" + child.path().filename().string());
-    } else {
-        entries.push_back({name, readFile(path), S_IFREG, mode});
-    }
-}
-
-}  // namespace
-
 void writeZip(const fs::path& zip, const std::vector<ZipEntry>& entries) {
     const std::unique_ptr<archive, int (*)(archive*)> out(archive_write_new(), archive_write_free);
-    const auto check = [&](int status, const std::string& what) {
-        if (status != ARCHIVE_OK)
-            throw std::runtime_error(what + ": " + archive_error_string(out.get()));
-    };
-    check(archive_write_set_format_zip(out.get()), "zip");
-    check(archive_write_open_filename(out.get(), zip.c_str()), zip);
+    archive_write_set_format_zip(out.get());
+    bool ok = archive_write_open_filename(out.get(), zip.c_str()) == ARCHIVE_OK;
     for (const ZipEntry& e : entries) {
         const std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(),
                                                                              archive_entry_free);
@@ -67,17 +43,26 @@ void writeZip(const fs::path& zip, const std::vector<ZipEntry>& entries) {
             archive_entry_set_symlink(entry.get(), e.data.c_str());
         else
             archive_entry_set_size(entry.get(), static_cast<la_int64_t>(e.data.size()));
-        check(archive_write_header(out.get(), entry.get()), e.name);
-        if (e.type != S_IFLNK && archive_write_data(out.get(), e.data.data(), e.data.size()) < 0)
-            check(ARCHIVE_FATAL, e.name);
+        ok =
+            ok && archive_write_header(out.get(), entry.get()) == ARCHIVE_OK &&
+            (e.type == S_IFLNK || archive_write_data(out.get(), e.data.data(), e.data.size()) >= 0);
     }
-    check(archive_write_close(out.get()), zip);
+    if (!ok || archive_write_close(out.get()) != ARCHIVE_OK)
+        throw std::runtime_error("zip " + zip.string() + ": " + archive_error_string(out.get()));
 }
 
-void zipFolders(const std::vector<fs::path>& folders, const fs::path& zip) {
-    std::vector<ZipEntry> entries;
-    for (const fs::path& folder : folders)
-        addTree(entries, folder, folder.filename());
+void zipFolder(const fs::path& folder, const fs::path& zip) {
+    std::vector<ZipEntry> entries{{folder.filename().string() + "/", "", S_IFDIR, 0755}};
+    for (const auto& item : fs::recursive_directory_iterator(folder)) {
+        const std::string name = folder.filename() / item.path().lexically_relative(folder);
+        const auto mode = static_cast<mode_t>(item.symlink_status().permissions());
+        if (item.is_symlink())
+            entries.push_back({name, fs::read_symlink(item), S_IFLNK, 0777});
+        else if (item.is_directory())
+            entries.push_back({name + "/", "", S_IFDIR, mode});
+        else
+            entries.push_back({name, TestSupport::readFile(item), S_IFREG, mode});
+    }
     writeZip(zip, entries);
 }
 
@@ -94,9 +79,8 @@ bool dropRoot() {
 }
 
 std::string linesWhenWritten(const fs::path& file) {
-    for (int i = 0; i < 1000; ++i) {
-        // The shell creates the file before it writes the line.
-        if (std::string lines = readFile(file); lines.ends_with('\n')) return lines;
+    for (int i = 0; i < 1000; ++i) {  // the shell makes the file before it writes the line
+        if (std::string lines = TestSupport::readFile(file); lines.ends_with('\n')) return lines;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return "(not written)";

@@ -9,29 +9,22 @@
 
 namespace tessaly::UpdateFixtures {
 
-// A small bundle of `version`: bin/tessaly (executable; run, it appends the version to
-// `note`), share/version.txt, share/doc/README, the empty folder share/empty and the link
-// share/alias -> ../bin/tessaly.
+// A bundle of `version`: bin/tessaly, which appends the version to `note` when run,
+// share/version.txt, share/doc/README, the empty folder share/empty, share/alias -> ../bin/tessaly.
 void makeBundle(const std::filesystem::path& bundle, const std::string& version = "1.0",
                 const std::filesystem::path& note = "/dev/null");
 
 struct ZipEntry {
-    std::string name;  // exactly as stored
-    std::string data;  // a file's bytes, a link's target
-    mode_t type = 0;   // S_IFREG (0 too), S_IFDIR or S_IFLNK
-    mode_t mode = 0644;
+    std::string name, data;        // the name exactly as stored; a file's bytes, a link's target
+    mode_t type = 0, mode = 0644;  // S_IFDIR, S_IFLNK, else a file
 };
 void writeZip(const std::filesystem::path& zip, const std::vector<ZipEntry>& entries);
-// A zip of the folders and everything below them, side by side at the top, links as links.
-void zipFolders(const std::vector<std::filesystem::path>& folders,
-                const std::filesystem::path& zip);
+// `folder` and everything below it, named from its own name, links as links.
+void zipFolder(const std::filesystem::path& folder, const std::filesystem::path& zip);
 
-// The id of a process that has ended, for a swap that need not wait.
-pid_t endedProcess();
-// In a child: gives up root for uid and gid 65534, since root ignores permission bits.
-bool dropRoot();
-// What programs started in the background wrote to `file`, once it ends a line (within ten
-// seconds); "(not written)" when nothing came.
+pid_t endedProcess();  // for a swap that need not wait
+bool dropRoot();       // in a child: uid and gid 65534, since root ignores permission bits
+// What programs in the background wrote to `file`, once it ends a line (within ten seconds).
 std::string linesWhenWritten(const std::filesystem::path& file);
 
 }  // namespace tessaly::UpdateFixtures
