@@ -9,9 +9,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The server is on the loopback address: no proxy may come in between. Runs before main.
-[[maybe_unused]] const bool noProxies = (TestSupport::ignoreProxies(), true);
-
 const std::string url = "https://updates.example.com/tessaly/Tessaly-1.3.zip";
 
 std::string manifest(const std::string& version, const std::string& link = url,
@@ -20,28 +17,26 @@ std::string manifest(const std::string& version, const std::string& link = url,
 }
 
 // Pieces between dots compare as signed 64-bit numbers; empty pieces are dropped, missing ones
-// are 0, and so is anything else. Each group is newer than those before it, its own are equal.
+// are 0, and so is anything else. The groups below, between spaces, go from oldest to newest;
+// the versions of a group, between "|", are equal.
 TEST(UpdaterTest, IsNewerComparesPieceByPieceAsNumbers) {
-    const std::vector<std::vector<std::string>> groups = {
-        {"-9223372036854775808"},
-        {"-1", "-1.0"},
-        {"", "0", "beta", "v2", "...", "+", "1e3", "9223372036854775808", "-9223372036854775809"},
-        {"0.0.1"},
-        {"0.1", "00.1.0"},
-        {"1.-1"},
-        {"1", ".1", "1.0.0", "1..0", "1.+", "1.-0", "1.+-2", "1.0x1", "1.\xd9\xa3", "+1", "1.1e3"},
-        {"1.2", "1.2.3b"},
-        {"1.2.9"},
-        {"1.3", "1...3"},
-        {"1.007", "1.7"},
-        {"1.10"},
-        {"2", "2.0-beta", "+2"},
-        {"10"},
-        {"9223372036854775807"}};
+    const auto split = [](std::string text, char separator) {
+        std::vector<std::string> pieces;
+        for (std::size_t at; (at = text.find(separator)) != std::string::npos;
+             text.erase(0, at + 1))
+            pieces.push_back(text.substr(0, at));
+        return pieces.push_back(text), pieces;
+    };
+    const auto groups = split(
+        "-9223372036854775808 -1|-1.0 "
+        "|0|beta|v2|...|+|1e3|9223372036854775808|-9223372036854775809 "
+        "0.0.1 0.1|00.1.0 1.-1 1|.1|1.0.0|1..0|1.+|1.-0|1.+-2|1.0x1|1.\xd9\xa3|+1|1.1e3 1.2|1.2.3b "
+        "1.2.9 1.3|1...3 1.007|1.7 1.10 2|2.0-beta|+2 10 9223372036854775807",
+        ' ');
     for (std::size_t i = 0; i < groups.size(); ++i)
         for (std::size_t j = 0; j < groups.size(); ++j)
-            for (const std::string& a : groups[i])
-                for (const std::string& b : groups[j])
+            for (const std::string& a : split(groups[i], '|'))
+                for (const std::string& b : split(groups[j], '|'))
                     EXPECT_EQ(Updater::isNewer(a, b), i > j) << a << " against " << b;
 }
 
@@ -63,16 +58,13 @@ TEST(UpdaterTest, AManifestOffersOnlyANewerVersionWithAnHttpsUrl) {
         EXPECT_EQ(Updater::readManifest(body, "1.2"), std::nullopt) << body.substr(0, 80);
 }
 
-// One GET, without headers of its own, whatever the status; nothing else is an update.
+// One GET, whatever the status; a redirect is not followed, and no failure is an update.
 TEST(UpdaterTest, TheManifestIsFetchedOnceAndAnyFailureIsNoUpdate) {
     auto& server = TestSupport::HttpsServer::shared();
     const HttpSession session({.caFile = server.caFile()});
     const std::string found = server.serve("/found.json", {.status = 500, .body = manifest("1.3")});
     EXPECT_EQ(Updater::check(found, "1.2", session), (UpdateInfo{"1.3", url, ""}));
-    const auto requests = server.requests("/found.json");
-    ASSERT_EQ(requests.size(), 1u);
-    for (const char* header : {"Cache-Control", "Pragma", "If-", "Content-"})
-        EXPECT_EQ(requests[0].find(header), std::string::npos) << requests[0];
+    EXPECT_EQ(server.requests("/found.json"), 1);
     EXPECT_FALSE(Updater::check(server.serve("/moved.json", {302, "", found}), "1.2", session));
     EXPECT_FALSE(Updater::check(found, "1.2", HttpSession::shared()));  // untrusted
     EXPECT_FALSE(Updater::check("https://127.0.0.1:1/latest.json", "1.2", session));

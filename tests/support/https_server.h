@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -16,6 +17,13 @@
 #include "test_support.h"
 
 namespace tessaly::TestSupport {
+
+// A proxy from the environment must not come between a client and a server on the loopback
+// address. Call while the process has one thread (it changes the environment).
+inline void ignoreProxies() {
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        ::unsetenv(name);
+}
 
 class HttpsServer {
   public:
@@ -33,28 +41,27 @@ class HttpsServer {
     // Listening once it returns. Debian's python3, which set-up installs, starts quicker than
     // a wrapper earlier on the PATH.
     HttpsServer() {
-        const std::string python =
-            ::access("/usr/bin/python3", X_OK) ? "python3" : "/usr/bin/python3";
-        input_.reset(::popen(
-            ("exec " + python + " '" TESSALY_HTTPS_SERVER_SCRIPT "' '" + dir_.path().string() + "'")
-                .c_str(),
-            "we"));
+        const std::string command =
+            std::string("exec ") +
+            (::access("/usr/bin/python3", X_OK) ? "python3" : "/usr/bin/python3") +
+            " '" TESSALY_HTTPS_SERVER_SCRIPT "' '" + dir_.path().string() + "'";
+        input_.reset(::popen(command.c_str(), "we"));
         for (int i = 0; i < 2000 && input_ && !std::filesystem::exists(dir_ / "port"); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         port_ = std::atoi(readFile(dir_ / "port").c_str());
         if (port_ == 0) throw std::runtime_error(TESSALY_HTTPS_SERVER_SCRIPT ": did not start");
     }
-    // One for a whole test program: starting one takes a moment.
+    // One for a whole test program, since starting one takes a moment. The first call unsets
+    // the proxies (see ignoreProxies), so it must come while the program has one thread.
     static HttpsServer& shared() {
-        static HttpsServer server;
+        static HttpsServer server = (ignoreProxies(), HttpsServer());
         return server;
     }
 
     // GET `path` gets `reply` from now on; paths never routed get 404.
     void route(const std::string& path, const Reply& r) {
-        std::string name;
-        for (const unsigned char c : path)
-            name += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
+        std::string name = path;
+        std::ranges::replace(name, '/', '_');
         writeFile(dir_ / "part", std::to_string(r.status) + " " + std::to_string(r.generatedBytes) +
                                      " " + std::to_string(r.cutAfterBytes) +
                                      (r.sendLength ? " 1 " : " 0 ") +
@@ -70,15 +77,13 @@ class HttpsServer {
     }
     int port() const { return port_; }
     const std::filesystem::path& caFile() const { return caFile_; }
-    // The heads (request line and header lines) of the requests for `path` so far.
-    std::vector<std::string> requests(const std::string& path) const {
-        const std::string log = readFile(dir_ / "requests");
-        std::vector<std::string> heads;
-        for (std::size_t at = 0, end; (end = log.find("\n\n", at)) != std::string::npos;
-             at = end + 2)
-            if (log.compare(at, path.size() + 5, "GET " + path + " ") == 0)
-                heads.push_back(log.substr(at, end - at));
-        return heads;
+    // How many requests for `path` came so far.
+    int requests(const std::string& path) const {
+        const std::string log = readFile(dir_ / "requests"), line = "GET " + path + " HTTP/";
+        int count = 0;
+        for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1))
+            ++count;
+        return count;
     }
 
   private:
@@ -87,12 +92,5 @@ class HttpsServer {
     std::unique_ptr<FILE, int (*)(FILE*)> input_{nullptr, ::pclose};  // the server ends with it
     int port_ = 0;
 };
-
-// A proxy from the environment must not come between a client and a server on the loopback
-// address. Call while the process has one thread (it changes the environment).
-inline void ignoreProxies() {
-    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-        ::unsetenv(name);
-}
 
 }  // namespace tessaly::TestSupport

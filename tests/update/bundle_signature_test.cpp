@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "tessaly/scan_bundle.h"
@@ -43,17 +42,6 @@ TEST_F(BundleSignatureTest, AnyChangeAfterSigningIsRefused) {
         const std::string list = Update::writeList(Update::scanBundle(b_, team, "1.2.0"));
         writeFile(b_ / "SIGNATURE", list + text.substr(text.rfind("signature ")));
     };
-    const auto leakedKeySignsALinkOut = [&] {
-        Update::SignedList list = Update::scanBundle(b_, team, "1.2.0");
-        list.entries.push_back({.path = "x", .kind = Update::EntryKind::link, .linkTarget = "/"});
-        std::ranges::sort(list.entries, {}, &Update::SignedEntry::path);
-        const std::string text = Update::writeList(list);
-        std::string hex;
-        for (const auto byte : key.sign(text))
-            hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
-        writeFile(b_ / "SIGNATURE", text + "signature " + hex + "\n");
-        fs::create_symlink("/", b_ / "x");
-    };
     const std::pair<std::string, std::function<void()>> cases[] = {
         {"not signed: no", [&] { fs::remove(b_ / "SIGNATURE"); }},
         {"not signed by the trusted key", [&] { Update::signBundle(b_, other, team, "1"); }},
@@ -73,7 +61,6 @@ TEST_F(BundleSignatureTest, AnyChangeAfterSigningIsRefused) {
         {"share/version.txt is a link, signed as a file",
          [&] { relink("share/version.txt", "doc/README"); }},
         {"share/up -> ../.. could lead out of the bundle", [&] { relink("share/up", "../.."); }},
-        {"x -> / could lead out of the bundle", leakedKeySignsALinkOut},
         {"share/pipe is a fifo", [&] { ::mkfifo((b_ / "share/pipe").c_str(), 0644); }},
         {"SIGNATURE is a link",
          [&] { fs::rename(b_ / "SIGNATURE", dir_ / "S"), relink("SIGNATURE", dir_ / "S"); }},
@@ -97,14 +84,6 @@ TEST_F(BundleSignatureTest, AnyChangeAfterSigningIsRefused) {
         }
         fs::remove_all(dir_ / "Real.app");
     }
-}
-
-TEST_F(BundleSignatureTest, SigningNeverWritesThroughALink) {
-    UpdateFixtures::makeBundle(b_);
-    writeFile(dir_ / "victim", "keep");
-    fs::create_symlink(dir_ / "victim", b_ / "SIGNATURE");
-    EXPECT_THROW(Update::signBundle(b_, key, team, "1.2.0"), Update::UnsignableBundle);
-    EXPECT_EQ(readFile(dir_ / "victim"), "keep");
 }
 
 TEST_F(BundleSignatureTest, TheVendorsKeyFileIsItsOwnersOnlyAndNeverReplaced) {
