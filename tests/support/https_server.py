@@ -20,8 +20,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except FileNotFoundError:
             line, body = b"404 0 -1 1 0 ", b""
         status, extra, cut, length, hold, location = line.decode().split(" ", 5)
-        if hold == "1":
-            return time.sleep(5)  # longer than the time-outs tested, short enough never to hang
+        if hold == "1":  # longer than the time-outs tested, short enough never to hang
+            self.close_connection = True
+            return time.sleep(5)
         self.send_response(int(status))
         if location:
             self.send_header("Location", location)

@@ -97,7 +97,7 @@ class SelfUpdaterTest : public testing::Test {
 // Leftovers of an earlier attempt do not get in the way; the swap waits for the app to end.
 TEST_F(SelfUpdaterTest, AVerifiedBundleReachedThroughAnHttpsRedirectIsSwappedInAndReopened) {
     const pid_t app = ::fork();  // a program of its own: it must not hold the server's input
-    if (app == 0) ::execl("/bin/sleep", "sleep", "60", nullptr);
+    if (app == 0) ::execl("/bin/sh", "sh", "-c", "exec sleep 60 >/dev/null 2>&1", nullptr);
     TestSupport::writeFile(dir_ / ("private/orvane-update-" + std::to_string(app)) / "unpacked/x",
                            "");
     const std::string zip = offer("2.0", "2.0").downloadURL;
@@ -148,7 +148,8 @@ TEST_F(SelfUpdaterTest, ALocationThatCannotBeReplacedIsRefusedBeforeAnyDownload)
     };
     const std::pair<fs::path, std::function<std::string()>> cases[] = {
         {"", [] { return ""; }},
-        {dir_ / "AppTranslocation/X/Tessaly.app", [] { return ""; }},
+        {(fs::create_directories(dir_ / "AppTranslocation/X"), dir_ / "AppTranslocation/X/T.app"),
+         [] { return ""; }},
         {dest_, [&] { return fs::permissions(apps_, fs::perms(0500)), ""; }},
         {dest_, readOnlyVolume}};
     for (const auto& [dest, prepare] : cases) {

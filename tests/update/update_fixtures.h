@@ -29,7 +29,7 @@ inline void makeBundle(const fs::path& bundle, const std::string& version = "1.0
 
 struct ZipEntry {
     std::string name, data;        // the name exactly as stored; a file's bytes, a link's target
-    mode_t type = 0, mode = 0644;  // S_IFDIR, S_IFLNK, else a file
+    mode_t type = 0, mode = 0755;  // S_IFDIR, S_IFLNK, else a file
 };
 
 inline void writeZip(const fs::path& zip, const std::vector<ZipEntry>& entries) {
