@@ -8,6 +8,7 @@ packages=(
   libicu-dev libssl-dev libsimdjson-dev libcurl4-openssl-dev
   libcli11-dev nlohmann-json3-dev
   libarchive-dev git
+  python3 openssl
   libgtest-dev
   qt6-base-dev qt6-qpa-plugins qt6-wayland libgl-dev
   fonts-dejavu-core adwaita-icon-theme

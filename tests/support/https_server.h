@@ -1,108 +1,96 @@
 #pragma once
-// An HTTPS server on 127.0.0.1 for tests of the network code. It makes its own key and
-// self-signed certificate (for IP 127.0.0.1 and DNS localhost by default) when it starts; a client
-// trusts it by taking caFile() as its trust anchors. Every connection carries one request
-// and is served on a thread of its own, so a reply that never comes holds up nothing else.
+// An HTTPS server on 127.0.0.1 for tests of the network code: https_server.py, which python3
+// runs for as long as the object lives. Its certificate names IP 127.0.0.1 only; a client
+// trusts it by taking caFile() as its trust anchors. Each connection has a thread there.
 
-#include <chrono>
-#include <condition_variable>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <map>
+#include <cstdio>
 #include <memory>
-#include <mutex>
+#include <stdexcept>
 #include <string>
-#include <string_view>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "test_support.h"
 
-namespace tessaly {
-
-namespace TestSupport {
-
-class HttpsServer {
-  public:
-    static constexpr std::uint64_t unlimited = UINT64_MAX;
-
-    // What a path answers. The body sent is `body` followed by `generatedBytes` bytes 'x',
-    // streamed without being held in memory.
-    struct Reply {
-        int status = 200;
-        std::string body{};
-        // Sent as given, after the status line; Content-Length and "Connection: close" are
-        // added unless already among them.
-        std::vector<std::pair<std::string, std::string>> headers{};
-        std::uint64_t generatedBytes = 0;
-        // False: no Content-Length, the body ends when the connection closes.
-        bool sendLength = true;
-        // Take the request, then send nothing until the server stops.
-        bool neverAnswer = false;
-        // Send the headers (with the full length), then only this many body bytes, then
-        // drop the connection.
-        std::uint64_t closeAfterBytes = unlimited;
-        // Send the headers, then this many body bytes, then nothing more until the server
-        // stops.
-        std::uint64_t stallAfterBytes = unlimited;
-    };
-
-    static constexpr const char* loopbackNames = "IP:127.0.0.1,DNS:localhost";
-
-    // Listens on an ephemeral port of 127.0.0.1 with a certificate for `certificateNames`
-    // (OpenSSL's subjectAltName syntax). Throws std::runtime_error naming what failed.
-    explicit HttpsServer(const std::string& certificateNames = loopbackNames);
-    // Drops every connection, even one a client holds open, and joins all threads.
-    ~HttpsServer();
-    HttpsServer(const HttpsServer&) = delete;
-    HttpsServer& operator=(const HttpsServer&) = delete;
-
-    // Answers requests for exactly `path` (e.g. "/manifest.json") with `reply`; other
-    // paths get 404. May be called while clients are connected.
-    void route(std::string path, Reply reply);
-
-    // "https://127.0.0.1:PORT" followed by `path`.
-    std::string url(std::string_view path) const;
-    std::uint16_t port() const { return port_; }
-    // The certificate, PEM: the trust anchor a client needs.
-    const std::filesystem::path& caFile() const { return caFile_; }
-
-    // The head (request line and header lines, CRLF-separated) of each request taken, in
-    // order of arrival.
-    std::vector<std::string> requests() const;
-    // Waits until at least `count` requests were taken; false when `timeout` passed first.
-    bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
-
-  private:
-    struct Tls;
-
-    void acceptLoop();
-    void serve(int fd);
-    void waitUntilStopping();
-    void forget(int fd);
-
-    TempDir dir_;
-    std::filesystem::path caFile_;
-    std::unique_ptr<Tls> tls_;
-    int listener_ = -1;
-    int wake_ = -1;  // eventfd that wakes the accepting thread
-    std::uint16_t port_ = 0;
-
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    bool stopping_ = false;
-    std::map<std::string, Reply> routes_;
-    std::vector<std::string> requests_;
-    std::vector<int> open_;  // connections being served
-    std::vector<std::thread> connections_;
-    std::thread acceptor_;
-};
+namespace tessaly::TestSupport {
 
 // A proxy from the environment must not come between a client and a server on the loopback
 // address. Call while the process has one thread (it changes the environment).
-void ignoreProxies();
+inline void ignoreProxies() {
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        ::unsetenv(name);
+}
 
-}  // namespace TestSupport
+class HttpsServer {
+  public:
+    // The status, then `body` and `generatedBytes` bytes 'x' made as they are sent.
+    struct Reply {
+        int status = 200;
+        std::string body{};
+        std::string location{};  // a Location header, for redirects
+        std::uint64_t generatedBytes = 0;
+        bool sendLength = true;           // false: no Content-Length; the close ends the body
+        bool neverAnswer = false;         // takes the request, then sends nothing for 5 s
+        std::int64_t cutAfterBytes = -1;  // >= 0: only this many body bytes, then a hang-up
+    };
 
-}  // namespace tessaly
+    // Listening once it returns. Debian's python3, which set-up installs, starts quicker than
+    // a wrapper earlier on the PATH.
+    HttpsServer() {
+        const std::string command =
+            std::string("exec ") +
+            (::access("/usr/bin/python3", X_OK) ? "python3" : "/usr/bin/python3") +
+            " '" TESSALY_HTTPS_SERVER_SCRIPT "' '" + dir_.path().string() + "'";
+        input_.reset(::popen(command.c_str(), "we"));
+        for (int i = 0; i < 2000 && input_ && !std::filesystem::exists(dir_ / "port"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        port_ = std::atoi(readFile(dir_ / "port").c_str());
+        if (port_ == 0) throw std::runtime_error(TESSALY_HTTPS_SERVER_SCRIPT ": did not start");
+    }
+    // One for a whole test program, since starting one takes a moment. The first call unsets
+    // the proxies (see ignoreProxies), so it must come while the program has one thread.
+    static HttpsServer& shared() {
+        static HttpsServer server = (ignoreProxies(), HttpsServer());
+        return server;
+    }
+
+    // GET `path` gets `reply` from now on; paths never routed get 404.
+    void route(const std::string& path, const Reply& r) {
+        std::string name = path;
+        std::ranges::replace(name, '/', '_');
+        writeFile(dir_ / "part", std::to_string(r.status) + " " + std::to_string(r.generatedBytes) +
+                                     " " + std::to_string(r.cutAfterBytes) +
+                                     (r.sendLength ? " 1 " : " 0 ") +
+                                     (r.neverAnswer ? "1 " : "0 ") + r.location + "\n" + r.body);
+        std::filesystem::rename(dir_ / "part", dir_ / name);  // whole, all at once
+    }
+    std::string url(const std::string& path) const {
+        return "https://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    std::string serve(const std::string& path, const Reply& reply) {
+        route(path, reply);
+        return url(path);
+    }
+    int port() const { return port_; }
+    const std::filesystem::path& caFile() const { return caFile_; }
+    // How many requests for `path` came so far.
+    int requests(const std::string& path) const {
+        const std::string log = readFile(dir_ / "requests"), line = "GET " + path + " HTTP/";
+        int count = 0;
+        for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1))
+            ++count;
+        return count;
+    }
+
+  private:
+    TempDir dir_;
+    std::filesystem::path caFile_ = dir_ / "ca.pem";
+    std::unique_ptr<FILE, int (*)(FILE*)> input_{nullptr, ::pclose};  // the server ends with it
+    int port_ = 0;
+};
+
+}  // namespace tessaly::TestSupport
