@@ -1,7 +1,7 @@
 #include "tessaly/file_facts.h"
 
-#include "backtick_run.h"
 #include "digest.h"
+#include "grapheme_scan.h"
 #include "tessaly/text.h"
 
 namespace tessaly {
@@ -15,8 +15,9 @@ FileFacts measure(std::string_view bytes) {
     facts.text = Text::isValidUtf8(bytes);
     if (!facts.text) return facts;
     facts.sha256 = Digest::sha256(bytes);
-    facts.characters = Text::countGraphemes(bytes);
-    facts.longestBacktickRun = Pack::longestBacktickRun(bytes);
+    const Graphemes::Scan scan = Graphemes::scan(bytes);
+    facts.characters = scan.characters;
+    facts.longestBacktickRun = scan.longestBacktickRun;
     return facts;
 }
 
