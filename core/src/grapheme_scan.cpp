@@ -1,6 +1,7 @@
 #include "grapheme_scan.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "ascii.h"
 #include "grapheme_table.h"
@@ -24,88 +25,13 @@ Scan scanAscii(std::string_view ascii) {
     return scan;
 }
 
-// Feeds characters through the rules' state machine, counting boundaries, and keeps the
-// runs of characters that are a lone backtick: a cluster that starts with a backtick is one
-// when the next character starts another cluster.
-class Walker {
-  public:
-    explicit Walker(const Table& table) : table_(table) {}
-
-    void character(std::uint8_t cls) {
-        const std::uint32_t step = table_.step(state_, cls);
-        characters_ += Table::boundary(step);
-        const std::uint32_t restart = table_.restart(cls);
-        if (restart == Table::special || pending_) [[unlikely]]
-            carry(step, cls);
-        else
-            state_ = restart;
-    }
-
-    // `n` characters that each start a cluster and are not backticks, right after a
-    // character() that was not one either.
-    void plain(std::size_t n) { characters_ += static_cast<std::int64_t>(n); }
-
-    Scan finish() {
-        if (pending_) confirm();
-        return {characters_, longest_};
-    }
-
-  private:
-    void carry(std::uint32_t step, std::uint8_t cls) {
-        state_ = Table::stateAfter(step);
-        const bool boundary = Table::boundary(step) != 0;
-        if (pending_ && boundary) confirm();
-        pending_ = boundary && cls == table_.backtickClass();
-        if (pending_) cluster_ = characters_;
-    }
-
-    void confirm() {
-        run_ = cluster_ == lastBacktick_ + 1 ? run_ + 1 : 1;
-        lastBacktick_ = cluster_;
-        longest_ = std::max(longest_, run_);
-    }
-
-    const Table& table_;
-    std::uint32_t state_ = Table::start();
-    std::int64_t characters_ = 0;
-    bool pending_ = false;            // the current cluster is a backtick so far
-    std::int64_t cluster_ = 0;        // the number of the cluster that is pending
-    std::int64_t lastBacktick_ = -1;  // the number of the last lone backtick
-    std::size_t run_ = 0;
-    std::size_t longest_ = 0;
-};
-
-// Where plain ASCII stops: at the next byte that is not ASCII, a backtick or a CR. Each kind
-// is searched for ahead and remembered until passed, so the text is searched once for each.
-class PlainAscii {
-  public:
-    PlainAscii(std::string_view text, std::size_t firstNonAscii)
-        : text_(text), nonAscii_(firstNonAscii) {}
-
-    // Bytes of plain ASCII from offset `i`.
-    std::size_t from(std::size_t i) {
-        if (nonAscii_ <= i) nonAscii_ = orEnd(Ascii::findNonAscii(text_, i));
-        if (backtick_ <= i) backtick_ = orEnd(text_.find('`', i));
-        if (cr_ <= i) cr_ = orEnd(text_.find('\r', i));
-        return std::min({nonAscii_, backtick_, cr_}) - i;
-    }
-
-  private:
-    std::size_t orEnd(std::size_t at) const {
-        return at == std::string_view::npos ? text_.size() : at;
-    }
-
-    std::string_view text_;
-    std::size_t nonAscii_, backtick_ = 0, cr_ = 0;
-};
-
 bool isTrail(unsigned char c) {
     return (c & 0xC0) == 0x80;
 }
 
 // The code point that starts at `p`, moving `p` past it; a byte that starts no well-formed
 // sequence is U+FFFD on its own. Never reads at or past `end`.
-char32_t decode(const unsigned char*& p, const unsigned char* end) {
+[[gnu::always_inline]] inline char32_t decode(const unsigned char*& p, const unsigned char* end) {
     const unsigned char c = p[0];
     const std::ptrdiff_t left = end - p;
     if (c < 0x80) {
@@ -134,31 +60,128 @@ char32_t decode(const unsigned char*& p, const unsigned char* end) {
     return 0xFFFD;
 }
 
+// Feeds characters through the rules' state machine, counting boundaries, and keeps the
+// runs of characters that are a lone backtick: a cluster that starts with a backtick is one
+// when the next character starts another cluster.
+class Walker {
+  public:
+    explicit Walker(const Table& table) : table_(table) {}
+
+    void character(std::uint8_t cls) {
+        const std::uint32_t step = table_.step(state_, cls);
+        characters_ += Table::boundary(step);
+        state_ = Table::stateAfter(step);
+        if (pending_ || cls == table_.backtickClass()) [[unlikely]]
+            backtick(Table::boundary(step) != 0, cls == table_.backtickClass());
+    }
+
+    // After a plain character: the plain characters that follow from `p` on, which each
+    // start a cluster. Returns where the first character that is not plain starts.
+    const unsigned char* plainRun(const unsigned char* p, const unsigned char* end);
+
+    Scan finish() {
+        if (pending_) confirm();
+        return {characters_, longest_};
+    }
+
+  private:
+    void backtick(bool boundary, bool isBacktick) {
+        if (pending_ && boundary) confirm();
+        pending_ = boundary && isBacktick;
+        if (pending_) cluster_ = characters_;
+    }
+
+    void confirm() {
+        run_ = cluster_ == lastBacktick_ + 1 ? run_ + 1 : 1;
+        lastBacktick_ = cluster_;
+        longest_ = std::max(longest_, run_);
+    }
+
+    std::uint8_t lastClass(const unsigned char* from, const unsigned char* to) const;
+
+    const Table& table_;
+    std::uint32_t state_ = Table::start();
+    std::int64_t characters_ = 0;
+    bool pending_ = false;            // the current cluster is a backtick so far
+    std::int64_t cluster_ = 0;        // the number of the cluster that is pending
+    std::int64_t lastBacktick_ = -1;  // the number of the last lone backtick
+    std::size_t run_ = 0;
+    std::size_t longest_ = 0;
+};
+
+constexpr std::uint64_t repeat(unsigned char b) {
+    return 0x0101010101010101ULL * b;
+}
+
+// Whether any byte of `w` is `b`.
+constexpr bool holds(std::uint64_t w, unsigned char b) {
+    const std::uint64_t x = w ^ repeat(b);
+    return ((x - repeat(1)) & ~x & repeat(0x80)) != 0;
+}
+
+const unsigned char* Walker::plainRun(const unsigned char* p, const unsigned char* end) {
+    const unsigned char* const start = p;
+    std::int64_t count = 0;
+    for (bool plain = true; plain && p < end;) {
+        // Eight bytes at a time while each is plain ASCII, a trailing byte, or the first of
+        // a character that is plain whatever follows it: the count is the sum of their kinds.
+        for (; end - p >= 8; p += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            if (table_.asciiPlain() && (w & repeat(0x80)) == 0 && !holds(w, '\r') &&
+                !holds(w, '`')) {
+                count += 8;
+                continue;
+            }
+            unsigned kinds = 0;
+            for (int i = 0; i < 8; ++i)
+                kinds += table_.byteKind(p[i]);
+            if (kinds >= Table::closer) break;
+            count += kinds;
+        }
+        // Then one character at a time, over the next eight bytes; a character begun before
+        // them was counted at its first byte.
+        while (p < end && isTrail(*p))
+            ++p;
+        for (const unsigned char* until = std::min(p + 8, end); plain && p < until;) {
+            const unsigned char* const at = p;
+            plain = table_.plain(table_.classOf(decode(p, end)));
+            if (plain)
+                ++count;
+            else
+                p = at;
+        }
+    }
+    if (count > 0) {
+        characters_ += count;
+        const std::uint8_t cls = lastClass(start, p);
+        if (table_.plain(cls)) state_ = table_.restart(cls);  // else the bytes were not UTF-8
+    }
+    return p;
+}
+
+// The class of the last character that starts in [from, to).
+std::uint8_t Walker::lastClass(const unsigned char* from, const unsigned char* to) const {
+    const unsigned char* p = to - 1;
+    while (p > from && isTrail(*p))
+        --p;
+    return table_.classOf(decode(p, to));
+}
+
 }  // namespace
 
 Scan scan(std::string_view utf8) {
-    const std::size_t firstNonAscii = Ascii::findNonAscii(utf8);
-    if (firstNonAscii == std::string_view::npos) return scanAscii(utf8);
+    if (Ascii::isAscii(utf8)) return scanAscii(utf8);
     const Table& table = Table::get();
     Walker walker(table);
-    PlainAscii plain(utf8, firstNonAscii);
-    const auto* const begin = reinterpret_cast<const unsigned char*>(utf8.data());
-    const auto* const end = begin + utf8.size();
-    for (const unsigned char* p = begin; p < end;) {
-        // A stretch of plain ASCII: one cluster a byte. Only its first character can join
-        // what came before (after a CR or a prepended mark), and only its last can be joined
-        // by what follows, so those two go through the rules.
-        if (*p < 0x80 && end - p >= 2 && p[1] < 0x80) {
-            const std::size_t n = plain.from(static_cast<std::size_t>(p - begin));
-            if (n >= 2) {
-                walker.character(table.classOf(p[0]));
-                walker.plain(n - 2);
-                walker.character(table.classOf(p[n - 1]));
-                p += n;
-                continue;
-            }
-        }
-        walker.character(table.classOf(decode(p, end)));
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* const end = p + utf8.size();
+    while (p < end) {
+        const std::uint8_t cls = table.classOf(decode(p, end));
+        walker.character(cls);
+        // Runs of plain characters go faster, when the next one looks like starting one.
+        // (One branch, not two: which characters are plain changes too often to predict.)
+        if (p < end && (table.plain(cls) & (table.byteKind(*p) == 1))) p = walker.plainRun(p, end);
     }
     return walker.finish();
 }

@@ -319,11 +319,60 @@ Table::Table() {
     steps_.resize(states.size() * classCount);
     for (std::uint32_t cls = 0; cls < classCount; ++cls) {
         const auto c = static_cast<std::uint8_t>(cls);
-        std::uint32_t restart = c == backtickClass_ ? special : stateAfter(step(start(), c));
+        std::uint32_t restart = stateAfter(step(start(), c));
         for (std::uint32_t state = 0; state < steps_.size(); state += classCount)
-            if (stateAfter(step(state, c)) != restart) restart = special;
+            if (stateAfter(step(state, c)) != restart) restart = carried;
         restarts_.push_back(restart);
     }
+    findPlainClasses();
+    findByteKinds();
+}
+
+// Starts from the classes whose state depends on them alone and drops, one at a time, the
+// one that joins others most often (a prepended mark, a Hangul jamo, CR before LF; among
+// equals the later), until none joins another.
+void Table::findPlainClasses() {
+    const std::size_t classCount = restarts_.size();
+    for (std::size_t cls = 0; cls < classCount; ++cls)
+        plain_.push_back(restarts_[cls] != carried && cls != backtickClass_ ? 1 : 0);
+    for (;;) {
+        std::vector<int> joins(classCount);
+        for (std::size_t a = 0; a < classCount; ++a)
+            for (std::size_t b = 0; b < classCount; ++b)
+                if (plain_[a] && plain_[b] &&
+                    !boundary(step(restarts_[a], static_cast<std::uint8_t>(b))))
+                    ++joins[a], ++joins[b];
+        const auto most = std::max_element(joins.rbegin(), joins.rend());
+        if (*most == 0) return;
+        plain_[static_cast<std::size_t>(joins.rend() - most) - 1] = 0;
+    }
+}
+
+void Table::findByteKinds() {
+    const auto blockIsPlain = [&](std::size_t block) {
+        const std::size_t at = std::size_t{blockOf_[block]} << blockBits;
+        return std::all_of(&blocks_[at], &blocks_[at] + blockSize,
+                           [&](std::uint8_t cls) { return plain(cls); });
+    };
+    // The code points a first byte can start, as the scan decodes them.
+    const auto allPlain = [&](char32_t first, char32_t count) {
+        const char32_t last = std::min<char32_t>(first + count, codePoints) - 1;
+        for (char32_t block = first >> blockBits; block <= last >> blockBits; ++block)
+            if (!blockIsPlain(block)) return false;
+        return true;
+    };
+    for (unsigned b = 0; b < 256; ++b) {
+        const bool starts = b < 0x80                ? plain(classOf(b))
+                            : b < 0xC0              ? false
+                            : b >= 0xC2 && b < 0xE0 ? allPlain((b & 0x1Fu) << 6, 1u << 6)
+                            : b >= 0xE0 && b < 0xF0 ? allPlain((b & 0x0Fu) << 12, 1u << 12)
+                            : b >= 0xF0 && b < 0xF5 ? allPlain((b & 0x07u) << 18, 1u << 18)
+                                                    : false;
+        byteKinds_[b] = b >= 0x80 && b < 0xC0 ? 0 : starts ? 1 : closer;
+    }
+    asciiPlain_ = true;
+    for (unsigned b = 0; b < 0x80; ++b)
+        if (b != '\r' && b != '`' && byteKinds_[b] != 1) asciiPlain_ = false;
 }
 
 }  // namespace Graphemes
