@@ -349,16 +349,15 @@ void Table::findPlainClasses() {
 }
 
 void Table::findByteKinds() {
-    const auto blockIsPlain = [&](std::size_t block) {
-        const std::size_t at = std::size_t{blockOf_[block]} << blockBits;
-        return std::all_of(&blocks_[at], &blocks_[at] + blockSize,
-                           [&](std::uint8_t cls) { return plain(cls); });
-    };
+    std::vector<bool> plainBlock;  // per distinct block
+    for (std::size_t at = 0; at < blocks_.size(); at += blockSize)
+        plainBlock.push_back(std::all_of(&blocks_[at], &blocks_[at] + blockSize,
+                                         [&](std::uint8_t cls) { return plain(cls); }));
     // The code points a first byte can start, as the scan decodes them.
     const auto allPlain = [&](char32_t first, char32_t count) {
         const char32_t last = std::min<char32_t>(first + count, codePoints) - 1;
         for (char32_t block = first >> blockBits; block <= last >> blockBits; ++block)
-            if (!blockIsPlain(block)) return false;
+            if (!plainBlock[blockOf_[block]]) return false;
         return true;
     };
     for (unsigned b = 0; b < 256; ++b) {
