@@ -50,7 +50,7 @@ constexpr const char* usageText =
 
 constexpr double megabyte = 1e6;
 constexpr double mebibyte = 1024.0 * 1024.0;
-constexpr double speedTarget = 1.5;            // pack time over cat time
+constexpr double speedTarget = 1.0;            // pack time over cat time
 constexpr double memorySlack = 32 * mebibyte;  // peak memory over twice the document
 
 class UsageError : public std::runtime_error {
