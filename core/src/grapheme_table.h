@@ -3,6 +3,7 @@
 // a class for every code point, taken from ICU's character properties, and a state machine
 // over the classes that says where ICU's character break iterator puts a boundary.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -66,7 +67,7 @@ class Table {
     std::vector<std::uint32_t> restarts_;  // per class, `carried` where it depends on more
     std::uint8_t backtickClass_ = 0;
     std::vector<std::uint8_t> plain_;  // per class
-    std::uint8_t byteKinds_[256] = {};
+    std::array<std::uint8_t, 256> byteKinds_{};
     bool asciiPlain_ = false;
 };
 
