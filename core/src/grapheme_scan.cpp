@@ -61,51 +61,36 @@ bool isTrail(unsigned char c) {
     return 0xFFFD;
 }
 
-// Feeds characters through the rules' state machine, counting boundaries, and keeps the
-// runs of characters that are a lone backtick: a cluster that starts with a backtick is one
-// when the next character starts another cluster.
-class Walker {
+// Runs of characters that are a lone backtick: a cluster that starts with a backtick is one
+// when the next character starts another cluster. Clusters are known by their number.
+class BacktickRuns {
   public:
-    explicit Walker(const Table& table) : table_(table) {}
-
-    void character(std::uint8_t cls) {
-        const std::uint32_t step = table_.step(state_, cls);
-        characters_ += Table::boundary(step);
-        state_ = Table::stateAfter(step);
-        if (pending_ || cls == table_.backtickClass()) [[unlikely]]
-            backtick(Table::boundary(step) != 0, cls == table_.backtickClass());
+    // The next character, which starts cluster number `cluster` when `boundary`. Returns
+    // whether its cluster is a backtick so far, and so has to be told about the next one.
+    [[gnu::noinline]] bool next(bool boundary, bool isBacktick, std::int64_t cluster) {
+        if (pending_ && boundary) confirm();
+        pending_ = boundary && isBacktick;
+        if (pending_) cluster_ = cluster;
+        return pending_;
     }
 
-    // After a plain character: the plain characters that follow from `p` on, which each
-    // start a cluster. Returns where the first character that is not plain starts.
-    const unsigned char* plainRun(const unsigned char* p, const unsigned char* end);
-
-    Scan finish() {
+    // At the end of the text.
+    std::size_t longest() {
         if (pending_) confirm();
-        return {characters_, longest_};
+        pending_ = false;
+        return longest_;
     }
 
   private:
-    void backtick(bool boundary, bool isBacktick) {
-        if (pending_ && boundary) confirm();
-        pending_ = boundary && isBacktick;
-        if (pending_) cluster_ = characters_;
-    }
-
     void confirm() {
         run_ = cluster_ == lastBacktick_ + 1 ? run_ + 1 : 1;
         lastBacktick_ = cluster_;
         longest_ = std::max(longest_, run_);
     }
 
-    std::uint8_t lastClass(const unsigned char* from, const unsigned char* to) const;
-
-    const Table& table_;
-    std::uint32_t state_ = Table::start();
-    std::int64_t characters_ = 0;
-    bool pending_ = false;            // the current cluster is a backtick so far
-    std::int64_t cluster_ = 0;        // the number of the cluster that is pending
-    std::int64_t lastBacktick_ = -1;  // the number of the last lone backtick
+    bool pending_ = false;
+    std::int64_t cluster_ = 0;
+    std::int64_t lastBacktick_ = -1;
     std::size_t run_ = 0;
     std::size_t longest_ = 0;
 };
@@ -120,7 +105,24 @@ constexpr bool holds(std::uint64_t w, unsigned char b) {
     return ((x - repeat(1)) & ~x & repeat(0x80)) != 0;
 }
 
-const unsigned char* Walker::plainRun(const unsigned char* p, const unsigned char* end) {
+// The class of the last character that starts in [from, to).
+std::uint8_t lastClass(const Table& table, const unsigned char* from, const unsigned char* to) {
+    const unsigned char* p = to - 1;
+    while (p > from && isTrail(*p))
+        --p;
+    return table.classOf(decode(p, to));
+}
+
+struct PlainRun {
+    const unsigned char* end;  // where the first character that is not plain starts
+    std::int64_t characters;
+    std::uint32_t state;  // after the last
+};
+
+// After a plain character, which left `state`: the plain characters that follow from `p` on,
+// each of which starts a cluster. Out of line, so the loop that calls it keeps its registers.
+[[gnu::noinline]] PlainRun plainRun(const Table& table, const unsigned char* p,
+                                    const unsigned char* end, std::uint32_t state) {
     const unsigned char* const start = p;
     std::int64_t count = 0;
     for (bool plain = true; plain && p < end;) {
@@ -129,14 +131,14 @@ const unsigned char* Walker::plainRun(const unsigned char* p, const unsigned cha
         for (; end - p >= 8; p += 8) {
             std::uint64_t w;
             std::memcpy(&w, p, 8);
-            if (table_.asciiPlain() && (w & repeat(0x80)) == 0 && !holds(w, '\r') &&
+            if (table.asciiPlain() && (w & repeat(0x80)) == 0 && !holds(w, '\r') &&
                 !holds(w, '`')) {
                 count += 8;
                 continue;
             }
             unsigned kinds = 0;
             for (int i = 0; i < 8; ++i)
-                kinds += table_.byteKind(p[i]);
+                kinds += table.byteKind(p[i]);
             if (kinds >= Table::closer) break;
             count += kinds;
         }
@@ -146,7 +148,7 @@ const unsigned char* Walker::plainRun(const unsigned char* p, const unsigned cha
             ++p;
         for (const unsigned char* until = std::min(p + 8, end); plain && p < until;) {
             const unsigned char* const at = p;
-            plain = table_.plain(table_.classOf(decode(p, end)));
+            plain = table.plain(table.classOf(decode(p, end)));
             if (plain)
                 ++count;
             else
@@ -154,37 +156,43 @@ const unsigned char* Walker::plainRun(const unsigned char* p, const unsigned cha
         }
     }
     if (count > 0) {
-        characters_ += count;
-        const std::uint8_t cls = lastClass(start, p);
-        if (table_.plain(cls)) state_ = table_.restart(cls);  // else the bytes were not UTF-8
+        const std::uint8_t cls = lastClass(table, start, p);
+        if (table.plain(cls)) state = table.restart(cls);  // else the bytes were not UTF-8
     }
-    return p;
-}
-
-// The class of the last character that starts in [from, to).
-std::uint8_t Walker::lastClass(const unsigned char* from, const unsigned char* to) const {
-    const unsigned char* p = to - 1;
-    while (p > from && isTrail(*p))
-        --p;
-    return table_.classOf(decode(p, to));
+    return {p, count, state};
 }
 
 }  // namespace
 
+// The rules' state machine, character by character. Everything it carries stays in
+// registers: the plain runs and backtick runs, which are out of line, get and give values.
 Scan scan(std::string_view utf8) {
     if (Ascii::isAscii(utf8)) return scanAscii(utf8);
     const Table& table = Table::get();
-    Walker walker(table);
+    const std::uint8_t backtick = table.backtickClass();
+    BacktickRuns backticks;
+    bool inBacktick = false;  // the current cluster is a backtick so far
+    std::uint32_t state = Table::start();
+    std::int64_t characters = 0;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* const end = p + utf8.size();
     while (p < end) {
         const std::uint8_t cls = table.classOf(decode(p, end));
-        walker.character(cls);
+        const std::uint32_t step = table.step(state, cls);
+        characters += Table::boundary(step);
+        state = Table::stateAfter(step);
+        if (inBacktick || cls == backtick) [[unlikely]]
+            inBacktick = backticks.next(Table::boundary(step) != 0, cls == backtick, characters);
         // Runs of plain characters go faster, when the next one looks like starting one.
         // (One branch, not two: which characters are plain changes too often to predict.)
-        if (p < end && (table.plain(cls) & (table.byteKind(*p) == 1))) p = walker.plainRun(p, end);
+        if (p < end && (table.plain(cls) & (table.byteKind(*p) == 1))) {
+            const PlainRun run = plainRun(table, p, end, state);
+            p = run.end;
+            characters += run.characters;
+            state = run.state;
+        }
     }
-    return walker.finish();
+    return {characters, backticks.longest()};
 }
 
 }  // namespace Graphemes
