@@ -678,6 +678,178 @@ void writeDeep(Writer& writer, int depth) {
     }
 }
 
+// ---- text in other scripts ----------------------------------------------------------------
+
+constexpr std::array russian{
+    "файл"sv,       "папка"sv,     "текст"sv,    "строка"sv,    "ошибка"sv,       "открыть"sv,
+    "сохранить"sv,  "найти"sv,     "документ"sv, "настройки"sv, "пользователь"sv, "версия"sv,
+    "обновление"sv, "загрузка"sv,  "символ"sv,   "размер"sv,    "новый"sv,        "список"sv,
+    "нельзя"sv,     "прочитать"sv, "записать"sv, "каталог"sv,   "программа"sv,    "окно"sv,
+};
+constexpr std::array greek{
+    "αρχείο"sv,     "φάκελος"sv,   "κείμενο"sv,    "γραμμή"sv,    "σφάλμα"sv,    "άνοιγμα"sv,
+    "αποθήκευση"sv, "αναζήτηση"sv, "έγγραφο"sv,    "χρήστης"sv,   "ρυθμίσεις"sv, "έκδοση"sv,
+    "ενημέρωση"sv,  "λήψη"sv,      "χαρακτήρας"sv, "μέγεθος"sv,   "νέο"sv,       "λίστα"sv,
+    "δεν"sv,        "μπορεί"sv,    "παράθυρο"sv,   "πρόγραμμα"sv, "ΑΡΧΕΙΟ"sv,    "ΣΦΑΛΜΑ"sv,
+};
+constexpr std::array chinese{
+    "文件"sv, "文件夹"sv, "文本"sv, "错误"sv, "打开"sv, "保存"sv, "查找"sv, "文档"sv,
+    "用户"sv, "设置"sv,   "版本"sv, "更新"sv, "下载"sv, "字符"sv, "大小"sv, "新建"sv,
+    "列表"sv, "无法"sv,   "读取"sv, "写入"sv, "目录"sv, "程序"sv, "窗口"sv, "，"sv,
+};
+constexpr std::array japanese{
+    "ファイル"sv, "フォルダー"sv, "テキスト"sv, "エラー"sv, "開く"sv,       "保存"sv,
+    "検索"sv,     "文書"sv,       "ユーザー"sv, "設定"sv,   "バージョン"sv, "更新"sv,
+    "文字"sv,     "サイズ"sv,     "新しい"sv,   "一覧"sv,   "できません"sv, "読み込み"sv,
+    "が"sv,       "を"sv,         "に"sv,       "は"sv,     "、"sv,         "ガ"sv,
+};
+constexpr std::array korean{
+    "파일"sv,     "폴더"sv, "텍스트"sv,   "오류"sv, "열기"sv,     "저장"sv,
+    "찾기"sv,     "문서"sv, "사용자"sv,   "설정"sv, "버전"sv,     "업데이트"sv,
+    "다운로드"sv, "문자"sv, "크기"sv,     "새"sv,   "목록"sv,     "읽기"sv,
+    "없습니다"sv, "쓰기"sv, "디렉터리"sv, "창"sv,   "프로그램"sv, "을"sv,
+};
+// With conjuncts (क्ष, त्र, ज्ञ, स्त), vowel signs and nasal marks.
+constexpr std::array hindi{
+    "फ़ाइल"sv,      "फ़ोल्डर"sv, "पाठ"sv,      "त्रुटि"sv,  "खोलें"sv,  "सहेजें"sv,  "खोजें"sv, "दस्तावेज़"sv,
+    "उपयोगकर्ता"sv, "सेटिंग्स"sv, "संस्करण"sv,    "अद्यतन"sv, "अक्षर"sv, "आकार"sv, "नया"sv, "सूची"sv,
+    "नहीं"sv,       "पढ़ें"sv,    "निर्देशिका"sv, "क्षमा"sv,  "ज्ञान"sv, "विंडो"sv, "का"sv,  "है"sv,
+};
+// Now and then with its vowel marks written.
+constexpr std::array arabic{
+    "ملف"sv,      "مجلد"sv,      "نص"sv,      "خطأ"sv,   "فتح"sv,   "حفظ"sv,  "بحث"sv,   "مستند"sv,
+    "المستخدم"sv, "الإعدادات"sv, "الإصدار"sv, "تحديث"sv, "تنزيل"sv, "حرف"sv,  "الحجم"sv, "جديد"sv,
+    "قائمة"sv,    "لا"sv,        "يمكن"sv,    "قراءة"sv, "كتابة"sv, "مُحَمَّد"sv, "كِتَابٌ"sv,  "،"sv,
+};
+// Skin tones, joined families and professions, flags, keycaps and presentation selectors.
+constexpr std::array emoji{
+    "😀"sv,
+    "😂"sv,
+    "👍"sv,
+    "👍🏽"sv,
+    "👋🏿"sv,
+    "🎉"sv,
+    "🚀"sv,
+    "❤️"sv,
+    "🔥"sv,
+    "✅"sv,
+    "👨‍👩‍👧‍👦"sv,
+    "👩🏾‍💻"sv,
+    "🏳️‍🌈"sv,
+    "🇯🇵"sv,
+    "🇧🇷"sv,
+    "1️⃣"sv,
+    "🙏🏻"sv,
+    "ship"sv,
+    "it"sv,
+    "thanks"sv,
+    "merged"sv,
+    "release"sv,
+    "fixed"sv,
+    "lgtm"sv,
+};
+
+struct Script {
+    std::string_view code;  // its folder
+    const std::string_view* words;
+    std::size_t wordCount;
+    std::string_view space;  // between words: none in Chinese and Japanese
+    std::string_view stop;   // ends a sentence
+};
+
+template <std::size_t N>
+constexpr Script script(std::string_view code, const std::array<std::string_view, N>& words,
+                        std::string_view space, std::string_view stop) {
+    return {code, words.data(), N, space, stop};
+}
+
+constexpr std::array scripts{
+    script("ru", russian, " ", ". "), script("el", greek, " ", ". "),
+    script("zh", chinese, "", "。"),  script("ja", japanese, "", "。"),
+    script("ko", korean, " ", ". "),  script("hi", hindi, " ", "। "),
+    script("ar", arabic, " ", "؟ "),  script("emoji", emoji, " ", "! "),
+};
+
+std::string sentence(Rng& rng, const Script& script) {
+    std::string text;
+    for (std::int64_t i = rng.between(4, 14); i > 0; --i) {
+        text += script.words[rng.below(script.wordCount)];
+        if (i > 1) text += script.space;
+    }
+    return text += script.stop;
+}
+
+std::string englishSentence(Rng& rng) {
+    std::string text(rng.pick(proseWords));
+    for (std::int64_t i = rng.between(3, 12); i > 0; --i)
+        text.append(" ").append(rng.pick(proseWords));
+    return text;
+}
+
+// A translation catalogue, as in a po/ folder: English messages and their translations.
+std::string catalogue(Rng& rng, const Script& script, std::int64_t size) {
+    std::string text =
+        "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+    while (static_cast<std::int64_t>(text.size()) < size) {
+        text += join({"#: src/", word(rng), ".c:", std::to_string(rng.below(3000)), "\n"});
+        text += join({"msgid \"", englishSentence(rng), "\"\n"});
+        text += join({"msgstr \"", sentence(rng, script), "\"\n\n"});
+    }
+    return text;
+}
+
+// Documentation: headings, paragraphs and lists, now and then a name in backticks.
+std::string documentation(Rng& rng, const Script& script, std::int64_t size) {
+    std::string text;
+    while (static_cast<std::int64_t>(text.size()) < size) {
+        switch (rng.below(6)) {
+            case 0:
+                text += join({"## ", sentence(rng, script), "\n\n"});
+                break;
+            case 1:
+                text += join({"- ", sentence(rng, script), " `", word(rng), "`\n"});
+                break;
+            default:
+                for (std::int64_t i = rng.between(2, 6); i > 0; --i)
+                    text += sentence(rng, script);
+                text += "\n\n";
+        }
+    }
+    return text;
+}
+
+// Source code commented in the script.
+std::string commentedSource(Rng& rng, const Script& script, std::int64_t size) {
+    std::string text;
+    while (static_cast<std::int64_t>(text.size()) < size) {
+        text += join({"# ", sentence(rng, script), "\n"});
+        text += join({"def ", word(rng), "(", word(rng), "):\n"});
+        text += join({"    return ", word(rng), "(", std::to_string(rng.below(1000)), ")\n\n"});
+    }
+    return text;
+}
+
+// `files` files, a script each in turn: catalogues, documentation and commented sources of
+// 2 to 40 kB.
+void writeScripts(Writer& writer, int files) {
+    for (int i = 0; i < files; ++i) {
+        Rng rng = streamFor("scripts", static_cast<std::uint64_t>(i));
+        const Script& script = scripts[static_cast<std::size_t>(i) % scripts.size()];
+        const std::int64_t size = rng.between(2'000, 40'000);
+        const std::string folder = join({std::string(script.code), "/", number5(i)});
+        switch (rng.below(3)) {
+            case 0:
+                writer.write(folder + ".po", catalogue(rng, script, size), Fate::Kept);
+                break;
+            case 1:
+                writer.write(folder + ".md", documentation(rng, script, size), Fate::Kept);
+                break;
+            default:
+                writer.write(folder + ".py", commentedSource(rng, script, size), Fate::Kept);
+        }
+    }
+}
+
 void prepareFolder(const std::filesystem::path& dir) {
     std::error_code error;
     if (std::filesystem::exists(dir, error) && !std::filesystem::is_empty(dir, error)) {
@@ -701,6 +873,9 @@ Tally tree(const Request& request) {
             break;
         case Shape::Deep:
             writeDeep(writer, request.count);
+            break;
+        case Shape::Scripts:
+            writeScripts(writer, request.count);
             break;
     }
     return writer.tally();

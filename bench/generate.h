@@ -13,6 +13,7 @@ enum class Shape {
     Checkout,  // a project checkout: sources, docs, node_modules/, .git, binaries, rejects
     Flat,      // `count` small text files in one folder
     Deep,      // a folder chain `count` deep, a few text files on every level
+    Scripts,   // `count` files of text in other scripts than Latin, a few with many emoji
 };
 
 struct Request {

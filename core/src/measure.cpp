@@ -1,6 +1,6 @@
 #include "measure.h"
 
-#include "backtick_run.h"
+#include "grapheme_scan.h"
 #include "tessaly/system/sha256.h"
 #include "text.h"
 
@@ -15,8 +15,9 @@ FileFacts measure(std::string_view bytes) {
     facts.text = Text::isValidUtf8(bytes);
     if (!facts.text) return facts;
     facts.sha256 = System::sha256(bytes);
-    facts.characters = Text::countGraphemes(bytes);
-    facts.longestBacktickRun = Pack::longestBacktickRun(bytes);
+    const Graphemes::Scan scan = Graphemes::scan(bytes);
+    facts.characters = scan.characters;
+    facts.longestBacktickRun = scan.longestBacktickRun;
     return facts;
 }
 

@@ -11,22 +11,11 @@
 #include <vector>
 
 #include "ascii.h"
-#include "grapheme_breaks.h"
+#include "grapheme_scan.h"
 
 namespace tessaly {
 
 namespace Text {
-namespace {
-
-// Clusters of a piece that holds no line feed, by ICU.
-std::int64_t countGraphemesByIcu(std::string_view utf8) {
-    std::int64_t count = 0;
-    const bool counted =
-        GraphemeBreaks::forThisThread().forEach(utf8, [&](std::size_t, std::size_t) { ++count; });
-    return counted ? count : static_cast<std::int64_t>(utf8.size());
-}
-
-}  // namespace
 
 bool isValidUtf8(std::string_view bytes) {
     return simdjson::validate_utf8(bytes.data(), bytes.size());
@@ -77,37 +66,8 @@ std::string_view pathExtension(std::string_view path) {
     return name.substr(dot + 1);
 }
 
-namespace {
-
-// Characters in ASCII text: one per byte, but CR LF is one.
-std::int64_t countAscii(std::string_view ascii) {
-    auto count = static_cast<std::int64_t>(ascii.size());
-    for (std::size_t cr = ascii.find('\r'); cr != std::string_view::npos;
-         cr = ascii.find('\r', cr + 1))
-        if (cr + 1 < ascii.size() && ascii[cr + 1] == '\n') --count;
-    return count;
-}
-
-}  // namespace
-
-// A cluster boundary always falls before and after a line feed, except between CR and LF, so
-// each line can be counted on its own, and ASCII is one cluster per byte but for CR LF: only
-// the lines that hold other text go to ICU.
 std::int64_t countGraphemes(std::string_view utf8) {
-    std::int64_t count = 0;
-    std::size_t done = 0;  // always the start of a line
-    for (std::size_t other = Ascii::findNonAscii(utf8); other != std::string_view::npos;
-         other = Ascii::findNonAscii(utf8, done)) {
-        const std::size_t lineStart = utf8.rfind('\n', other) + 1;  // npos + 1 == 0
-        const std::size_t lf = utf8.find('\n', other);
-        const std::size_t lineEnd = lf == std::string_view::npos ? utf8.size() : lf;
-        const std::string_view line = utf8.substr(lineStart, lineEnd - lineStart);
-        count += countAscii(utf8.substr(done, lineStart - done)) + countGraphemesByIcu(line);
-        if (lf == std::string_view::npos) return count;
-        if (line.back() != '\r') ++count;  // CR LF is one cluster
-        done = lf + 1;
-    }
-    return count + countAscii(utf8.substr(done));
+    return Graphemes::scan(utf8).characters;
 }
 
 }  // namespace Text
