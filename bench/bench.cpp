@@ -20,6 +20,7 @@
 #include "child.h"
 #include "document.h"
 #include "generate.h"
+#include "tessaly/system/system_error.h"
 
 extern char** environ;
 
@@ -538,12 +539,12 @@ int readCommand(const std::vector<std::string>& args) {
     const std::size_t first = args.size() > 1 && args[1] == "--" ? 2 : 1;
     for (std::size_t i = first; i < args.size(); ++i) {
         const Child::UniqueFd file(::open(args[i].c_str(), O_RDONLY | O_CLOEXEC));
-        if (file.get() < 0) throw std::runtime_error(Child::sysError("open", args[i]));
+        if (file.get() < 0) throw std::runtime_error(System::errorText("open", args[i]));
         for (;;) {
             const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
             if (got == 0) break;
             if (got < 0 && errno != EINTR) {
-                throw std::runtime_error(Child::sysError("read", args[i]));
+                throw std::runtime_error(System::errorText("read", args[i]));
             }
         }
     }

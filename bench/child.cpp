@@ -1,5 +1,7 @@
 #include "child.h"
 
+#include "tessaly/system/system_error.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -17,43 +19,17 @@ namespace tessaly {
 
 namespace Child {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-UniqueFd::~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-int UniqueFd::release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-std::string sysError(std::string_view op, std::string_view object) {
-    const int saved = errno;
-    std::string message(op);
-    message += '(';
-    message += object;
-    message += "): ";
-    message += std::strerror(saved);
-    return message;
-}
+using System::errorText;
 
 UniqueFd openNull() {
     const int fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (fd < 0) throw std::runtime_error(sysError("open", "/dev/null"));
+    if (fd < 0) throw std::runtime_error(errorText("open", "/dev/null"));
     return UniqueFd(fd);
 }
 
 UniqueFd captureFile(const char* name) {
     const int fd = ::memfd_create(name, MFD_CLOEXEC);
-    if (fd < 0) throw std::runtime_error(sysError("memfd_create", name));
+    if (fd < 0) throw std::runtime_error(errorText("memfd_create", name));
     return UniqueFd(fd);
 }
 
@@ -63,7 +39,7 @@ std::string readAll(int fd) {
     for (off_t offset = 0;;) {
         const ssize_t got = ::pread(fd, block, sizeof block, offset);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throw std::runtime_error(sysError("read", "captured output"));
+        if (got < 0) throw std::runtime_error(errorText("read", "captured output"));
         if (got == 0) return bytes;
         bytes.append(block, static_cast<std::size_t>(got));
         offset += got;
@@ -72,7 +48,7 @@ std::string readAll(int fd) {
 
 std::int64_t sizeOf(int fd) {
     struct stat info {};
-    if (::fstat(fd, &info) != 0) throw std::runtime_error(sysError("fstat", "captured output"));
+    if (::fstat(fd, &info) != 0) throw std::runtime_error(errorText("fstat", "captured output"));
     return info.st_size;
 }
 
@@ -81,7 +57,7 @@ namespace {
 // Between fork and exec the child is a copy of this single-threaded driver, so writing the
 // reason out with stdio is safe; 127 is the shell's "could not run".
 [[noreturn]] void childFailed(const char* op, const char* object) {
-    std::fprintf(stderr, "%s\n", sysError(op, object).c_str());
+    std::fprintf(stderr, "%s\n", errorText(op, object).c_str());
     std::fflush(stderr);
     ::_exit(127);
 }
@@ -110,13 +86,13 @@ Figures run(const std::vector<std::string>& argv, const std::filesystem::path& w
 
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
-    if (pid < 0) throw std::runtime_error(sysError("fork", argv.front()));
+    if (pid < 0) throw std::runtime_error(errorText("fork", argv.front()));
     if (pid == 0) execChild(args.data(), dir.c_str(), io);
 
     Figures figures;
     struct rusage usage {};
     while (::wait4(pid, &figures.status, 0, &usage) < 0) {
-        if (errno != EINTR) throw std::runtime_error(sysError("wait4", argv.front()));
+        if (errno != EINTR) throw std::runtime_error(errorText("wait4", argv.front()));
     }
     const auto end = std::chrono::steady_clock::now();
     figures.seconds = std::chrono::duration<double>(end - start).count();

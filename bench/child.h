@@ -7,27 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "tessaly/system/unique_fd.h"
+
 namespace tessaly {
 
 namespace Child {
 
-// Owns a file descriptor and closes it.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd();
-
-    int get() const { return fd_; }
-    int release();
-
-  private:
-    int fd_ = -1;
-};
+using System::UniqueFd;
 
 // Where the child's standard streams go.
 struct Io {
@@ -41,9 +27,6 @@ struct Figures {
     std::int64_t peakBytes = 0;  // the child's peak resident memory
     int status = 0;              // as wait4 gives it
 };
-
-// "op(object): reason", with errno's text as the reason.
-std::string sysError(std::string_view op, std::string_view object);
 
 // /dev/null, opened for reading and writing.
 UniqueFd openNull();

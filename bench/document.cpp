@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "child.h"
+#include "tessaly/system/system_error.h"
 
 namespace tessaly {
 
@@ -26,7 +27,7 @@ void forEachLine(int fd, LineFn line) {
     for (off_t offset = 0;;) {
         const ssize_t got = ::pread(fd, block, sizeof block, offset);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throw std::runtime_error(Child::sysError("read", "captured document"));
+        if (got < 0) throw std::runtime_error(System::errorText("read", "captured document"));
         if (got == 0) break;
         offset += got;
         pending.append(block, static_cast<std::size_t>(got));

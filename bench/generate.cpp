@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "child.h"
+#include "tessaly/system/io.h"
+#include "tessaly/system/system_error.h"
 
 namespace tessaly {
 
@@ -356,14 +358,10 @@ class Writer {
         makeParents(rel);
         const std::string path = (root_ / rel).string();
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) throw std::runtime_error(Child::sysError("open", path));
-        const Child::UniqueFd owner(fd);
-        for (std::size_t done = 0; done < bytes.size();) {
-            const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (put < 0 && errno == EINTR) continue;
-            if (put < 0) throw std::runtime_error(Child::sysError("write", path));
-            done += static_cast<std::size_t>(put);
-        }
+        if (fd < 0) throw std::runtime_error(System::errorText("open", path));
+        const System::UniqueFd owner(fd);
+        if (!System::writeAll(fd, bytes))
+            throw std::runtime_error(System::errorText("write", path));
         count(bytes.size(), fate);
         return true;
     }
