@@ -21,7 +21,8 @@ class MainWindow : public QMainWindow {
     QAction* chooseAction() const { return choose_; }
     QAction* saveAction() const { return save_; }
     QAction* copyAction() const { return copy_; }
-    UpdateMenu& updateMenu() const { return *updateMenu_; }
+    // Null in a build that does not update itself.
+    UpdateMenu* updateMenu() const { return updateMenu_; }
 
   signals:
     void settingsRequested();

@@ -159,7 +159,7 @@ TEST_F(UpdateWorkflowTest, TheHelpMenuFollowsTheUpdateStateWhileTheWorkRunsOffTh
     EXPECT_EQ(items(), QStringList({"About Tessaly", "Check for Updates…"}));
     QElapsedTimer clock;
     clock.start();
-    window.updateMenu().checkAction()->trigger();
+    window.updateMenu()->checkAction()->trigger();
     model->checkForUpdatesManually();  // ignored while one runs
     EXPECT_EQ(items(), QStringList({"About Tessaly", "Checking for Updates… (off)"}));
     qint64 last = 0, longestPause = 0;
@@ -173,7 +173,7 @@ TEST_F(UpdateWorkflowTest, TheHelpMenuFollowsTheUpdateStateWhileTheWorkRunsOffTh
     // "&" doubled, so that the menu shows it instead of taking it for a mnemonic.
     EXPECT_EQ(items(),
               QStringList({"About Tessaly", "Update to 2.0&&beta…", "Check for Updates…"}));
-    window.updateMenu().updateAction()->trigger();  // Install
+    window.updateMenu()->updateAction()->trigger();  // Install
     model->checkForUpdatesManually();
     model->promptForUpdate();
     EXPECT_EQ(items(), QStringList({"About Tessaly", "Installing update… (off)",
