@@ -112,6 +112,13 @@ struct Range {
     std::size_t end = 0;
 };
 
+// What a stretch of the walk came to, in counts and skipped lines.
+struct Tally {
+    std::int64_t kept = 0;
+    std::int64_t ignored = 0;
+    std::vector<std::string> skipped;
+};
+
 // What became of one thing met, at its place in the walk's order: a kept file, a skipped
 // line, an input that could not be opened, a walk met again, or nothing (dropped silently).
 struct Slot {
@@ -121,10 +128,23 @@ struct Slot {
     std::string skipped;
     InputProblem problem;
     std::optional<Range> replay;
-    // A replay once resolved: what its range came to, for later replays that hold it.
-    std::int64_t replayedKept = 0;
-    std::int64_t replayedIgnored = 0;
-    std::vector<std::string> replayedSkipped;
+    Tally replayed;  // what the replay's range came to, once resolved
+
+    // Adds this slot's outcome, a replay's whole, to `tally`.
+    void addTo(Tally& tally) const {
+        if (replay) {
+            tally.kept += replayed.kept;
+            tally.ignored += replayed.ignored;
+            tally.skipped.insert(tally.skipped.end(), replayed.skipped.begin(),
+                                 replayed.skipped.end());
+        } else if (ignored) {
+            ++tally.ignored;
+        } else if (kept) {
+            ++tally.kept;
+        } else if (!skipped.empty()) {
+            tally.skipped.push_back(skipped);
+        }
+    }
 };
 
 // One folder being walked: its entries, and where the walk stands in them.
@@ -187,23 +207,17 @@ class Collector {
         if (readers_) readers_->finish();
         if (failure_) std::rethrow_exception(failure_);
         Collected collected;
+        Tally all;
         for (Slot& slot : slots_) {
-            if (slot.replay) {
-                resolveReplay(slot);
-                collected.repeated += slot.replayedKept;
-                collected.ignored += slot.replayedIgnored;
-                collected.skipped.insert(collected.skipped.end(), slot.replayedSkipped.begin(),
-                                         slot.replayedSkipped.end());
-            } else if (slot.ignored) {
-                ++collected.ignored;
-            } else if (slot.kept) {
-                collected.files.push_back(std::move(slot.file));
-            } else if (!slot.skipped.empty()) {
-                collected.skipped.push_back(slot.skipped);  // copied: a replay may repeat it
-            }
+            if (slot.replay) resolveReplay(slot);
+            slot.addTo(all);  // skipped lines copied: a later replay may repeat them
+            if (slot.kept) collected.files.push_back(std::move(slot.file));
             if (slot.problem.error != 0) collected.problems.push_back(slot.problem);
         }
         slots_.clear();
+        collected.skipped = std::move(all.skipped);
+        collected.ignored = all.ignored;
+        collected.repeated = all.kept - static_cast<std::int64_t>(collected.files.size());
         return collected;
     }
 
@@ -339,23 +353,10 @@ class Collector {
         return true;
     }
 
-    // The kept files and skipped lines of the replay's range; every slot in it is settled.
+    // What the replay's range came to; every slot in it is settled.
     void resolveReplay(Slot& slot) {
-        for (std::size_t i = slot.replay->begin; i < slot.replay->end; ++i) {
-            const Slot& met = slots_[i];
-            if (met.replay) {
-                slot.replayedKept += met.replayedKept;
-                slot.replayedIgnored += met.replayedIgnored;
-                slot.replayedSkipped.insert(slot.replayedSkipped.end(), met.replayedSkipped.begin(),
-                                            met.replayedSkipped.end());
-            } else if (met.ignored) {
-                ++slot.replayedIgnored;
-            } else if (met.kept) {
-                ++slot.replayedKept;
-            } else if (!met.skipped.empty()) {
-                slot.replayedSkipped.push_back(met.skipped);
-            }
-        }
+        for (std::size_t i = slot.replay->begin; i < slot.replay->end; ++i)
+            slots_[i].addTo(slot.replayed);
     }
 
     // Ignore rules for the walk of one input folder, when asked for.
