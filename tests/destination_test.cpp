@@ -1,5 +1,5 @@
-// Where the packer writes, and what it says about inputs it cannot use: nothing the user
-// named is destroyed, nothing is dropped in silence.
+// Where the packer writes: nothing the user named is destroyed, no node is replaced by a file,
+// nothing is left behind.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,11 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "tessaly/atomic_file.h"
-#include "tessaly/private_folder.h"
 #include "test_support.h"
 
 using namespace tessaly;
@@ -120,40 +118,4 @@ TEST(DestinationTest, ATerminatedWriteLeavesNoTemporary) {
         EXPECT_TRUE(WIFSIGNALED(status));
         EXPECT_EQ(TestSupport::listNames(dir.path()), std::vector<std::string>{});
     }
-}
-
-TEST(InputsTest, MissingAndUnopenableInputsAreNamedAndFailTheRun) {
-    TempDir dir;
-    writeFile(dir / "src/a.txt", "a\n");
-    const auto r = pack(dir, {"--json", "src", "no/such"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_CONTAINS(r.err, "tessaly-pack: no/such: No such file or directory\n");
-    // The missing input moves neither the root nor the title.
-    const auto json = nlohmann::json::parse(r.err.substr(r.err.find('{')));
-    EXPECT_EQ(json.at("title"), "src");
-    EXPECT_EQ(json.at("fileCount"), 1);
-}
-
-TEST(InputsTest, AWorkingFolderBeyondPathMaxIsPackedByItsName) {
-    TempDir dir;
-    // Made step by step: the system opens no path this long at once.
-    const std::string name(250, 'x');
-    const std::string script = "for i in $(seq 20); do mkdir " + name + " && cd " + name +
-                               "; done; mkdir target && cd target && echo a > a.txt && exec " +
-                               TESSALY_PACK_PATH;
-    const auto r = TestSupport::runProgram("/bin/sh", {"-c", script}, {dir.path()});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(r.out.starts_with("# Context: target\n")) << r.out.substr(0, 80);
-    EXPECT_CONTAINS(r.out, "- `a.txt`\n");
-}
-
-TEST(PrivateFolderTest, ARuntimeFolderOthersMayEnterIsNotTrusted) {
-    TempDir dir;
-    fs::create_directory(dir / "shared");
-    fs::permissions(dir / "shared", fs::perms::all);
-    ::setenv("XDG_RUNTIME_DIR", (dir / "shared").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    EXPECT_EQ(PrivateFolder::path(), dir / "cache/orvane-tessaly");
-    fs::permissions(dir / "shared", fs::perms::owner_all);
-    EXPECT_EQ(PrivateFolder::path(), dir / "shared");
 }
