@@ -77,15 +77,8 @@ void launchSwap(const fs::path& newApp, const fs::path& dest, const fs::path& sc
     SwapScript::start(script, newApp, dest);
 }
 
-}  // namespace
-
-Installation current() {
-    std::error_code error;
-    const fs::path program = fs::read_symlink("/proc/self/exe", error);
-    return Installation{error ? fs::path() : bundleOf(program), fs::path(), &HttpSession::shared(),
-                        Update::builtTrust(), ::getpid()};
-}
-
+// The bundle a program at `program` belongs to: FOLDER.app when the program is
+// FOLDER.app/bin/tessaly, else the empty path.
 fs::path bundleOf(const fs::path& program) {
     const fs::path bin = program.parent_path();
     const fs::path bundle = bin.parent_path();
@@ -93,6 +86,15 @@ fs::path bundleOf(const fs::path& program) {
         bundle.extension() != ".app" || bundle.stem().empty())
         return fs::path();
     return bundle;
+}
+
+}  // namespace
+
+Installation current() {
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    return Installation{error ? fs::path() : bundleOf(program), fs::path(), &HttpSession::shared(),
+                        Update::builtTrust(), ::getpid()};
 }
 
 void install(const UpdateInfo& update, const Installation& where, std::stop_token stop) {

@@ -22,7 +22,6 @@ class Bytes {
     const char* data() const { return view_.data(); }
     std::size_t size() const { return view_.size(); }
     bool empty() const { return view_.empty(); }
-    std::string str() const { return std::string(view_); }
 
     // Lets go of the bytes, and of the memory once nothing else shares it.
     void release() noexcept {

@@ -35,10 +35,6 @@ struct Installation {
 
 Installation current();
 
-// The bundle a program at `program` belongs to: FOLDER.app when the program is
-// FOLDER.app/bin/tessaly, else the empty path.
-std::filesystem::path bundleOf(const std::filesystem::path& program);
-
 // Returns once the swap script runs; the caller must then end the process, which the script
 // waits for. Throws UpdateFailure for the installer's own refusals and failures, and passes
 // transport (TransportError) and file-system (std::system_error) errors on unchanged. The
