@@ -32,8 +32,8 @@ class PackerModel : public QObject {
     Q_PROPERTY(bool isCheckingForUpdate READ isCheckingForUpdate NOTIFY updateChanged)
     Q_PROPERTY(bool checksForUpdatesAtLaunch READ checksForUpdatesAtLaunch WRITE
                    setChecksForUpdatesAtLaunch NOTIFY settingsChanged)
-    Q_PROPERTY(bool leavesOutIgnoredFiles READ leavesOutIgnoredFiles WRITE
-                   setLeavesOutIgnoredFiles NOTIFY settingsChanged)
+    Q_PROPERTY(bool leavesOutIgnoredFiles READ leavesOutIgnoredFiles WRITE setLeavesOutIgnoredFiles
+                   NOTIFY settingsChanged)
 
   public:
     // The application's instance, with the desktop's services; made on first use, after the

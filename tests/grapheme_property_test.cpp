@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "measure.h"
 #include "document.h"
+#include "measure.h"
 #include "tessaly/file_facts.h"
 #include "tessaly/pack.h"
 #include "text.h"

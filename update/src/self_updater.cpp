@@ -11,8 +11,8 @@
 #include "tessaly/bundle_signature.h"
 #include "tessaly/private_folder.h"
 #include "tessaly/swap_script.h"
-#include "tessaly/unpack_zip.h"
 #include "tessaly/system/system_error.h"
+#include "tessaly/unpack_zip.h"
 #include "tessaly/update_error.h"
 
 namespace tessaly {

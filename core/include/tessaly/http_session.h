@@ -61,8 +61,8 @@ class HttpSession {
     static const HttpSession& shared();
 
     // GET without extra headers, following at most 10 redirects (https only), the whole
-    // transfer within `timeout`; any status comes back as it is. Throws TransportError on a transport failure, a body
-    // beyond maxResponseBytes or a stop request.
+    // transfer within `timeout`; any status comes back as it is. Throws TransportError on a
+    // transport failure, a body beyond maxResponseBytes or a stop request.
     [[nodiscard]] Response get(const std::string& url, std::chrono::milliseconds timeout,
                                std::stop_token stop = {}) const;
 

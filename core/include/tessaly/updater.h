@@ -51,10 +51,9 @@ struct CheckResult {
 // Fetches the manifest at `manifest` (one GET, no extra headers, redirects followed) and
 // reads whatever body comes back, whatever its status. Never throws: a failure gives no
 // update and says what failed.
-[[nodiscard]] CheckResult check(const std::string& manifest,
-                                              std::string_view currentVersion,
-                                              const HttpSession& session, std::stop_token stop = {},
-                                              std::chrono::milliseconds timeout = manifestTimeout);
+[[nodiscard]] CheckResult check(const std::string& manifest, std::string_view currentVersion,
+                                const HttpSession& session, std::stop_token stop = {},
+                                std::chrono::milliseconds timeout = manifestTimeout);
 
 }  // namespace Updater
 
