@@ -134,6 +134,26 @@ TEST_F(SelfUpdaterTest, AnUpdateThatIsNotWhatWasOfferedFails) {
     EXPECT_FALSE(fs::exists(note_));
 }
 
+// What an earlier attempt left and this user cannot remove is not reused, nor worked around.
+TEST_F(SelfUpdaterTest, AStaleWorkFolderThatCannotBeRemovedFailsTheInstallation) {
+    const fs::path locked = dir_ / ("private/orvane-update-" + std::to_string(ended)) / "locked";
+    TestSupport::writeFile(locked / "planted", "");
+    const UpdateInfo update = offer("2.0", "2.0");
+    const std::string result = asUser(
+        [&]() -> std::string {
+            try {
+                SelfUpdater::install(update, where(session_, ended));
+                return "installed";
+            } catch (const std::system_error& error) {
+                return error.what();
+            }
+        },
+        [&] { return ::lchown(locked.c_str(), 0, 0) ? "cannot lock the folder" : ""; });
+    if (result.starts_with("skipped")) GTEST_SKIP() << result;
+    EXPECT_TRUE(result.starts_with("remove(")) << result;
+    EXPECT_TRUE(fs::exists(locked / "planted"));
+}
+
 // Refused before any download: nothing listens where the update is offered, so a download
 // would fail as a transport error.
 TEST_F(SelfUpdaterTest, ALocationThatCannotBeReplacedIsRefusedBeforeAnyDownload) {
