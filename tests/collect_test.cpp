@@ -188,6 +188,14 @@ TEST(CollectTest, FolderOrFileSwappedForALinkOrAFifoAfterListingIsNotFollowedAnd
         fs::create_directory_symlink("../outside", p / "c");
     };
     EXPECT_EQ(collectFaulted(nullptr, swapFolder), "p/a/first.txt:6 p/b.txt:2 |");
+    // Swapped while the walk is below it: it is not taken up again through the link.
+    const auto nest = [](const fs::path& p) {
+        fs::remove_all(p / "a");
+        writeFile(p / "c/a/x.txt", "x\n");
+        writeFile(p / "c/z/y.txt", "y\n");
+        writeFile(p / "../outside/z/evil.txt", "evil\n");
+    };
+    EXPECT_EQ(collectFaulted(nest, swapFolder), "p/b.txt:2 p/c/a/x.txt:2 |");
     const auto swapFile = [](const fs::path& p) {
         fs::remove(p / "b.txt");
         fs::create_symlink("../outside/s.txt", p / "b.txt");
