@@ -6,6 +6,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sanitizer/asan_interface.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -84,8 +85,12 @@ std::string collectFaulted(const Change& setUp, const Change& staged,
                 Collect::Options options;
                 options.threads = threads;
                 opened.clear();
-                const std::string out = collect(dir.path(), inputs, options) + opened;
-                return change ? out + " (never staged)" : out;
+                try {
+                    const std::string out = collect(dir.path(), inputs, options) + opened;
+                    return change ? out + " (never staged)" : out;
+                } catch (const std::system_error& e) {
+                    return "failed: " + e.code().message();
+                }
             },
             std::chrono::seconds(5));
         change = nullptr;
@@ -180,6 +185,21 @@ TEST(CollectTest, FileThatVanishesOrGrowsAfterListingIsNotTextOrReadWholeAsWhenO
               "p/a/first.txt:6 p/c/inside.txt:7 | b.txt — not text,");
     const auto grow = [](const fs::path& p) { writeFile(p / "b.txt", std::string(300'000, 'g')); };
     EXPECT_EQ(collectFaulted(nullptr, grow), "p/a/first.txt:6 p/b.txt:300000 p/c/inside.txt:7 |");
+}
+
+TEST(CollectTest, RunningOutOfDescriptorsAsAFileIsOpenedFailsTheWholeCollection) {
+    // No file is dropped as if it were not text.
+    const auto fileA = [](const fs::path& p) {
+        fs::remove_all(p / "a");
+        writeFile(p / "a", "a\n");
+    };
+    const auto exhaust = [](const fs::path&) {
+        const rlimit few{32, 32};
+        ::setrlimit(RLIMIT_NOFILE, &few);
+        while (::dup(0) >= 0) {
+        }
+    };
+    EXPECT_EQ(collectFaulted(fileA, exhaust), "failed: Too many open files");
 }
 
 TEST(CollectTest, FolderOrFileSwappedForALinkOrAFifoAfterListingIsNotFollowedAndDoesNotBlock) {
