@@ -188,7 +188,9 @@ TEST(CollectTest, FileThatVanishesOrGrowsAfterListingIsNotTextOrReadWholeAsWhenO
 }
 
 TEST(CollectTest, RunningOutOfDescriptorsAsAFileIsOpenedFailsTheWholeCollection) {
-    // No file is dropped as if it were not text.
+    // No file is dropped as if it were not text. The sanitizers' runtime needs descriptors of
+    // its own to report anything.
+    if (TestSupport::addressSanitizer) GTEST_SKIP() << "the sanitizers need descriptors";
     const auto fileA = [](const fs::path& p) {
         fs::remove_all(p / "a");
         writeFile(p / "a", "a\n");
