@@ -30,8 +30,9 @@ void report(std::string_view object, std::string_view reason) {
 }
 
 // Inputs that do not exist are named and left out, so that they move neither the document's
-// root nor its title; all of them when none exists.
-std::vector<fs::path> existingInputs(const std::vector<Input>& inputs, bool& missing) {
+// root nor its title; all of them when none exists. Adds the ones named to `named`.
+std::vector<fs::path> existingInputs(const std::vector<Input>& inputs,
+                                     std::vector<fs::path>& named) {
     std::vector<fs::path> found;
     for (const Input& input : inputs) {
         struct stat st {};
@@ -39,7 +40,7 @@ std::vector<fs::path> existingInputs(const std::vector<Input>& inputs, bool& mis
             found.push_back(input.path);
         } else {
             report(input.typed, std::strerror(errno));
-            missing = true;
+            named.push_back(input.path);
         }
     }
     if (found.empty())
@@ -48,15 +49,16 @@ std::vector<fs::path> existingInputs(const std::vector<Input>& inputs, bool& mis
     return found;
 }
 
-// The inputs that were there but could not be opened, as the user named them.
-bool reportProblems(const Pack::PackedInputs& packed, const std::vector<Input>& inputs) {
+// The inputs that could not be opened, as the user named them, each once.
+void reportProblems(const Pack::PackedInputs& packed, const std::vector<Input>& inputs,
+                    std::vector<fs::path>& named) {
     for (const Collect::InputProblem& problem : packed.problems) {
+        if (std::find(named.begin(), named.end(), problem.path) != named.end()) continue;
         const auto typed = std::find_if(inputs.begin(), inputs.end(),
                                         [&](const Input& i) { return i.path == problem.path; });
-        if (typed == inputs.end()) continue;  // reported already as missing
-        report(typed->typed, std::strerror(problem.error));
+        report(typed == inputs.end() ? problem.path : typed->typed, std::strerror(problem.error));
+        named.push_back(problem.path);
     }
-    return !packed.problems.empty();
 }
 
 // The title a user sees: a working folder too deep to be named is still called by its name.
@@ -94,8 +96,8 @@ void printJson(const Pack::PackedInputs& packed, bool withIgnored) {
 
 ExitStatus pack(const Options& options) {
     const std::vector<Input> typed = commandInputs(options.paths);
-    bool missing = false;
-    const std::vector<fs::path> inputs = existingInputs(typed, missing);
+    std::vector<fs::path> unusable;  // inputs named on standard error already
+    const std::vector<fs::path> inputs = existingInputs(typed, unusable);
     if (options.output) {
         if (const auto conflict = destinationConflict(*options.output, inputs)) {
             report(*options.output, *conflict + "; nothing written");
@@ -108,14 +110,14 @@ ExitStatus pack(const Options& options) {
     collecting.excludes = options.excludes;
     const Pack::PackedInputs packed =
         Pack::packInputs(inputs, titleFor(options, inputs), collecting);
-    const bool unreadable = reportProblems(packed, typed);
+    reportProblems(packed, typed, unusable);
 
     writeDocument(options.output, packed.result.markdown);
     if (options.json)
         printJson(packed, options.gitignore || !options.excludes.empty());
     else if (!options.quiet)
         printSummary(packed);
-    return missing || unreadable ? ExitStatus::failure : ExitStatus::success;
+    return unusable.empty() ? ExitStatus::success : ExitStatus::failure;
 }
 
 }  // namespace

@@ -25,6 +25,9 @@ TEST(InputsTest, MissingAndUnopenableInputsAreNamedAndFailTheRun) {
     const auto json = nlohmann::json::parse(r.err.substr(r.err.find('{')));
     EXPECT_EQ(json.at("title"), "src");
     EXPECT_EQ(json.at("fileCount"), 1);
+    // Named once, also when nothing else is there to pack.
+    const std::string alone = pack(dir, {"no/such"}).err;
+    EXPECT_EQ(alone.find("no/such:"), alone.rfind("no/such:")) << alone;
 }
 
 TEST(InputsTest, AWorkingFolderBeyondPathMaxIsPackedByItsName) {
