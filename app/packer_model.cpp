@@ -61,9 +61,7 @@ bool PackerModel::leavesOutIgnoredFiles() const {
 }
 
 void PackerModel::setLeavesOutIgnoredFiles(bool on) {
-    if (leavesOutIgnoredFiles() == on) return;
-    setSetting(gitignoreKey, on);
-    pack(lastInputs_);
+    if (setSetting(gitignoreKey, on)) pack(lastInputs_);
 }
 
 bool PackerModel::setting(const QString& key, bool unset) const {
@@ -71,10 +69,11 @@ bool PackerModel::setting(const QString& key, bool unset) const {
     return value ? *value == QStringLiteral("true") : unset;
 }
 
-void PackerModel::setSetting(const QString& key, bool on) {
-    if (setting(key, !on) == on) return;
+bool PackerModel::setSetting(const QString& key, bool on) {
+    if (setting(key, !on) == on) return false;
     platform_.preferences->setString(key, on ? QStringLiteral("true") : QStringLiteral("false"));
     emit settingsChanged();
+    return true;
 }
 
 void PackerModel::pack(std::vector<std::filesystem::path> inputs) {

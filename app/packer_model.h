@@ -102,7 +102,8 @@ class PackerModel : public QObject {
     std::filesystem::path saveFolder() const;
 
     bool setting(const QString& key, bool unset) const;
-    void setSetting(const QString& key, bool on);
+    // False when the setting was `on` already.
+    bool setSetting(const QString& key, bool on);
 
     static inline const QString saveFolderKey = QStringLiteral("orvane.tessaly.save.folder");
     static inline const QString gitignoreKey = QStringLiteral("orvane.tessaly.pack.gitignore");

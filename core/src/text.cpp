@@ -41,7 +41,7 @@ std::string lowercase(std::string_view utf8) {
     if (Ascii::isAscii(utf8)) {
         std::string out(utf8);
         for (char& c : out)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            c = Ascii::toLower(c);
         return out;
     }
     std::string out;
